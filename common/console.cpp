@@ -1,0 +1,117 @@
+#include "console.hpp"
+
+#include <algorithm>
+#include <string>
+
+#include "error_codes.hpp"
+#include "failure.hpp"
+
+namespace heightio {
+namespace {
+
+// The first write opens the console: a standard stream that is closed, or
+// whose kind cannot be told, leaves it unopened and fails the write with 105.
+bool open_console(Console& console) {
+  if (console.is_open) return true;
+  const platform::Handle handle = platform::standard_handle(console.stream);
+  if (platform::query_terminal(handle, console.interactive) != 0) {
+    record_failure(code::not_open_for_output);
+    return false;
+  }
+  console.handle = handle;
+  console.is_open = true;
+  return true;
+}
+
+// The buffer is emptied even when the operating system refuses its bytes.
+std::int32_t hand_over(Console& console) {
+  std::size_t done = 0;
+  std::int32_t code =
+      platform::write_fully(console.handle, console.buffer.data(), console.fill, done);
+  if (code == 0 && done < console.fill) code = code::short_write;
+  console.fill = 0;
+  return code;
+}
+
+void put_bytes(Console& console, std::string_view bytes) {
+  for (const char c : bytes) {
+    if (console.fill == Console::buffer_size) {
+      if (const std::int32_t code = hand_over(console); code != 0) record_failure(code);
+    }
+    console.buffer[console.fill++] = c;
+  }
+}
+
+void write_console(std::string_view bytes) {
+  Console& console = console_state();
+  if (open_console(console)) put_bytes(console, bytes);
+}
+
+std::string decimal_digits(std::int64_t value) {
+  // The magnitude is taken unsigned, so the most negative value prints whole.
+  std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : value;
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char>('0' + magnitude % 10));
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) digits.insert(digits.begin(), '-');
+  return digits;
+}
+
+}  // namespace
+
+Console& console_state() {
+  static Console console;
+  return console;
+}
+
+void console_to_standard_error() {
+  console_state().stream = platform::Stream::error;
+}
+
+void write_text(std::string_view text) {
+  write_console(text);
+}
+
+void write_char(char c) {
+  write_console(std::string_view(&c, 1));
+}
+
+void write_int(std::int64_t value, int width) {
+  const std::string digits = decimal_digits(value);
+  static constexpr std::string_view blanks =
+      "                                                                ";
+  std::size_t padding = width > 0 ? std::max<std::size_t>(width, digits.size()) - digits.size() : 0;
+  // Blanks go out in pieces of at most 64; a failure stops the padding early.
+  while (padding > 0) {
+    const std::size_t piece = std::min(padding, blanks.size());
+    write_text(blanks.substr(0, piece));
+    padding -= piece;
+    if (padding > 0 && pending_io_result() != 0) break;
+  }
+  write_text(digits);
+}
+
+void end_write() {
+  Console& console = console_state();
+  if (!console.is_open) {
+    record_failure(code::file_not_open);
+    return;
+  }
+  if (console.interactive) {
+    if (const std::int32_t code = hand_over(console); code != 0) record_failure(code);
+  }
+}
+
+void write_line_end() {
+  write_text("\r\n");
+  end_write();
+}
+
+void flush_console() {
+  Console& console = console_state();
+  if (console.is_open && console.fill > 0) (void)hand_over(console);
+}
+
+}  // namespace heightio

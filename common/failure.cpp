@@ -1,0 +1,92 @@
+#include "failure.hpp"
+
+#include <new>
+
+#include "console.hpp"
+#include "error_codes.hpp"
+#include "platform.hpp"
+
+// Start of the program image, placed by the linker; a code address minus this
+// is stable for one build whatever address the image is loaded at.
+extern "C" const char __executable_start;
+
+namespace heightio {
+namespace {
+
+thread_local std::int32_t pending_result = 0;
+
+std::uint32_t location_of(const void* code_address) {
+  return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(code_address) -
+                                    reinterpret_cast<std::uintptr_t>(&__executable_start));
+}
+
+}  // namespace
+
+void record_failure(std::int32_t code) {
+  pending_result = code;
+}
+
+std::int32_t pending_io_result() {
+  return pending_result;
+}
+
+// Not inlined, so that the return address names the call site of each check.
+[[gnu::noinline]] void check_io() {
+  if (pending_result == 0) [[likely]]
+    return;
+  const std::int32_t code = pending_result;
+  pending_result = 0;
+  throw IoError{code, location_of(__builtin_return_address(0))};
+}
+
+[[gnu::noinline]] void raise_at_call_site(std::int32_t code) {
+  throw IoError{code, location_of(__builtin_return_address(0))};
+}
+
+std::string format_run_error(std::int32_t code, std::uint32_t location) {
+  std::string message = "Runtime error     at 00000000";
+  // Digits are written from the right: the code's last digit at character 17
+  // and the location's last at character 29 (both counted from 1).
+  auto magnitude = static_cast<std::uint32_t>(code < 0 ? -static_cast<std::int64_t>(code) : code);
+  std::size_t at = 16;
+  do {
+    message[at] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0 && at-- > 0);
+  static constexpr char hex_digits[] = "0123456789ABCDEF";
+  for (std::size_t i = 0; i < 8; ++i) message[28 - i] = hex_digits[(location >> (4 * i)) & 0xF];
+  return message;
+}
+
+void run_error(std::int32_t code, std::uint32_t location) {
+  write_text(format_run_error(code, location));
+  write_line_end();
+  flush_console();
+  platform::exit_process(code);
+}
+
+void finish_program() {
+  flush_console();
+  platform::exit_process(0);
+}
+
+[[gnu::noinline]] std::int64_t truncate_to_int64(double x) {
+  // The range test is false for a NaN as well.
+  if (!(x >= -0x1p63 && x < 0x1p63))
+    throw IoError{code::invalid_float_operation, location_of(__builtin_return_address(0))};
+  return static_cast<std::int64_t>(x);
+}
+
+void run_program(void (*main_flow)()) {
+  platform::prepare_process();
+  try {
+    main_flow();
+  } catch (const IoError& error) {
+    run_error(error.code, error.location);
+  } catch (const std::bad_alloc&) {
+    run_error(code::out_of_memory, 0);
+  }
+  finish_program();
+}
+
+}  // namespace heightio

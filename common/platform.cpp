@@ -1,0 +1,172 @@
+#include "platform.hpp"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "error_codes.hpp"
+
+namespace heightio::platform {
+namespace {
+
+// A path that holds a NUL byte cannot reach the kernel whole; cutting it at
+// the NUL could name another file, so it is refused instead.
+bool holds_nul(const std::string& path) {
+  return path.find('\0') != std::string::npos;
+}
+
+bool directory_of_path_missing(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return false;
+  const std::string directory = slash == 0 ? "/" : path.substr(0, slash);
+  struct stat info {};
+  return ::stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode);
+}
+
+std::int32_t open_error(const std::string& path) {
+  const int error = errno;
+  return code_for_os_error(error, OsRequest::open,
+                           error == ENOENT && directory_of_path_missing(path));
+}
+
+std::int32_t open_with(const std::string& path, int flags, Handle& handle) {
+  handle = no_handle;
+  if (holds_nul(path)) return code_for_os_error(EINVAL, OsRequest::open, false);
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return open_error(path);
+  handle = fd;
+  return 0;
+}
+
+}  // namespace
+
+Handle standard_handle(Stream stream) {
+  switch (stream) {
+    case Stream::input:
+      return STDIN_FILENO;
+    case Stream::output:
+      return STDOUT_FILENO;
+    case Stream::error:
+      return STDERR_FILENO;
+  }
+  return no_handle;
+}
+
+std::int32_t open_for_reading(const std::string& path, Handle& handle) {
+  if (const std::int32_t code = open_with(path, O_RDONLY, handle); code != 0) return code;
+  struct stat info {};
+  if (::fstat(handle, &info) == 0 && S_ISDIR(info.st_mode)) {
+    ::close(handle);
+    handle = no_handle;
+    return code_for_os_error(EISDIR, OsRequest::open, false);
+  }
+  return 0;
+}
+
+std::int32_t create_for_writing(const std::string& path, Handle& handle) {
+  return open_with(path, O_RDWR | O_CREAT | O_TRUNC, handle);
+}
+
+std::int32_t read_some(Handle handle, void* dest, std::size_t size, std::size_t& done) {
+  done = 0;
+  ssize_t got;
+  do {
+    got = ::read(handle, dest, size);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) return code_for_os_error(errno, OsRequest::read, false);
+  done = static_cast<std::size_t>(got);
+  return 0;
+}
+
+std::int32_t read_fully(Handle handle, void* dest, std::size_t size, std::size_t& done) {
+  done = 0;
+  auto* bytes = static_cast<unsigned char*>(dest);
+  while (done < size) {
+    std::size_t got = 0;
+    if (const std::int32_t code = read_some(handle, bytes + done, size - done, got); code != 0)
+      return code;
+    if (got == 0) break;
+    done += got;
+  }
+  return 0;
+}
+
+std::int32_t write_fully(Handle handle, const void* src, std::size_t size, std::size_t& done) {
+  done = 0;
+  const auto* bytes = static_cast<const unsigned char*>(src);
+  while (done < size) {
+    const ssize_t put = ::write(handle, bytes + done, size - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) return code_for_os_error(errno, OsRequest::write, false);
+    if (put == 0) break;
+    done += static_cast<std::size_t>(put);
+  }
+  return 0;
+}
+
+std::int32_t seek_to(Handle handle, std::uint64_t position) {
+  if (position > static_cast<std::uint64_t>(INT64_MAX))
+    return code_for_os_error(EINVAL, OsRequest::seek, false);
+  if (::lseek(handle, static_cast<off_t>(position), SEEK_SET) < 0)
+    return code_for_os_error(errno, OsRequest::seek, false);
+  return 0;
+}
+
+std::int32_t close_handle(Handle handle) {
+  // Linux releases the descriptor even when close reports EINTR, so it is not retried.
+  if (::close(handle) != 0 && errno != EINTR)
+    return code_for_os_error(errno, OsRequest::close, false);
+  return 0;
+}
+
+std::int32_t query_terminal(Handle handle, bool& interactive) {
+  struct stat info {};
+  if (::fstat(handle, &info) != 0) return code_for_os_error(errno, OsRequest::open, false);
+  interactive = ::isatty(handle) == 1;
+  return 0;
+}
+
+void advise_sequential(Handle handle) {
+  (void)::posix_fadvise(handle, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
+namespace {
+FileIdentity identity_of(const struct stat& info) {
+  return {S_ISREG(info.st_mode), static_cast<std::uint64_t>(info.st_dev),
+          static_cast<std::uint64_t>(info.st_ino)};
+}
+}  // namespace
+
+FileIdentity identify_handle(Handle handle) {
+  struct stat info {};
+  if (::fstat(handle, &info) != 0) return {};
+  return identity_of(info);
+}
+
+FileIdentity identify_path(const std::string& path) {
+  struct stat info {};
+  if (holds_nul(path) || ::stat(path.c_str(), &info) != 0) return {};
+  return identity_of(info);
+}
+
+bool same_regular_file(const FileIdentity& a, const FileIdentity& b) {
+  return a.regular && b.regular && a.device == b.device && a.inode == b.inode;
+}
+
+void prepare_process() {
+  ::signal(SIGPIPE, SIG_IGN);
+  ::signal(SIGXFSZ, SIG_IGN);
+}
+
+void exit_process(int status) {
+  std::exit(status);
+}
+
+}  // namespace heightio::platform

@@ -1,0 +1,59 @@
+// The one place of the tool chain that talks to the operating system. Every
+// function returns 0 on success or a run-time error code (error_codes.hpp);
+// nothing here records failures or ends the program, that is the callers' job.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace heightio::platform {
+
+using Handle = int;
+inline constexpr Handle no_handle = -1;
+
+enum class Stream { input, output, error };
+
+Handle standard_handle(Stream stream);
+
+// Opens an existing file for reading only. A directory is refused with 5.
+std::int32_t open_for_reading(const std::string& path, Handle& handle);
+
+// Creates a file for reading and writing, or truncates an existing one.
+std::int32_t create_for_writing(const std::string& path, Handle& handle);
+
+// One transfer of up to `size` bytes; `done` is 0 at the end of the file.
+std::int32_t read_some(Handle handle, void* dest, std::size_t size, std::size_t& done);
+
+// Transfers exactly `size` bytes unless the end of the file or an error comes
+// first; a request the kernel completes only in part is continued.
+std::int32_t read_fully(Handle handle, void* dest, std::size_t size, std::size_t& done);
+std::int32_t write_fully(Handle handle, const void* src, std::size_t size, std::size_t& done);
+
+std::int32_t seek_to(Handle handle, std::uint64_t position);
+std::int32_t close_handle(Handle handle);
+
+// Tells an interactive terminal from a file or pipe; fails when the handle is
+// not open at all.
+std::int32_t query_terminal(Handle handle, bool& interactive);
+
+// Hints that a file will be read from start to end.
+void advise_sequential(Handle handle);
+
+// Identity of a regular file, to notice when an output would overwrite an input.
+struct FileIdentity {
+  bool regular = false;
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+};
+FileIdentity identify_handle(Handle handle);
+FileIdentity identify_path(const std::string& path);
+bool same_regular_file(const FileIdentity& a, const FileIdentity& b);
+
+// A closed pipe or an exceeded file-size limit then shows as an error code
+// (109, 112) instead of ending the process by a signal.
+void prepare_process();
+
+[[noreturn]] void exit_process(int status);
+
+}  // namespace heightio::platform

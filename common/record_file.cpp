@@ -1,0 +1,94 @@
+#include "record_file.hpp"
+
+#include "error_codes.hpp"
+#include "failure.hpp"
+
+namespace heightio {
+namespace {
+
+using OpenRequest = std::int32_t (*)(const std::string&, platform::Handle&);
+
+void open_record_file(RecordFile& file, std::string_view path, std::uint32_t record_size,
+                      platform::Stream standard_stream, OpenRequest open_request) {
+  if (file.is_open) close_file(file);
+  file.path = std::string(path);
+  file.record_size = record_size;
+  file.is_open = true;
+  file.standard_binding = path.empty();
+  if (file.standard_binding) {
+    file.handle = platform::standard_handle(standard_stream);
+    return;
+  }
+  if (const std::int32_t code = open_request(file.path, file.handle); code != 0) {
+    file.is_open = false;
+    record_failure(code);
+  }
+}
+
+// Byte count of `count` records, or false when it does not fit the address space.
+bool byte_count(const RecordFile& file, std::uint64_t count, std::size_t& bytes) {
+  if (count > SIZE_MAX / file.record_size) return false;
+  bytes = static_cast<std::size_t>(count * file.record_size);
+  return true;
+}
+
+}  // namespace
+
+void open_existing(RecordFile& file, std::string_view path, std::uint32_t record_size) {
+  open_record_file(file, path, record_size, platform::Stream::input, platform::open_for_reading);
+}
+
+void create_file(RecordFile& file, std::string_view path, std::uint32_t record_size) {
+  open_record_file(file, path, record_size, platform::Stream::output, platform::create_for_writing);
+}
+
+void seek_record(RecordFile& file, std::uint64_t n) {
+  if (!file.is_open) return record_failure(code::file_not_open);
+  if (n > UINT64_MAX / file.record_size) return record_failure(code::negative_seek);
+  if (const std::int32_t code = platform::seek_to(file.handle, n * file.record_size); code != 0)
+    record_failure(code);
+}
+
+void read_record(RecordFile& file, void* dest) {
+  read_block(file, dest, 1);
+}
+
+void read_block(RecordFile& file, void* dest, std::uint64_t count) {
+  if (!file.is_open) return record_failure(code::file_not_open);
+  std::size_t bytes = 0;
+  if (!byte_count(file, count, bytes)) return record_failure(code::short_read);
+  std::size_t done = 0;
+  if (const std::int32_t code = platform::read_fully(file.handle, dest, bytes, done); code != 0)
+    return record_failure(code);
+  if (done / file.record_size != count) record_failure(code::short_read);
+}
+
+void write_block(RecordFile& file, const void* src, std::uint64_t count) {
+  if (!file.is_open) return record_failure(code::file_not_open);
+  std::size_t bytes = 0;
+  if (!byte_count(file, count, bytes)) return record_failure(code::short_write);
+  std::size_t done = 0;
+  if (const std::int32_t code = platform::write_fully(file.handle, src, bytes, done); code != 0)
+    return record_failure(code);
+  if (done / file.record_size != count) record_failure(code::short_write);
+}
+
+void close_file(RecordFile& file) {
+  if (!file.is_open) return record_failure(code::file_not_open);
+  file.is_open = false;
+  if (file.standard_binding) return;
+  const std::int32_t code = platform::close_handle(file.handle);
+  file.handle = platform::no_handle;
+  if (code != 0) record_failure(code);
+}
+
+bool names_open_file(const RecordFile& file, const std::string& path) {
+  return file.is_open && platform::same_regular_file(platform::identify_handle(file.handle),
+                                                     platform::identify_path(path));
+}
+
+bool name_same_file(const std::string& a, const std::string& b) {
+  return platform::same_regular_file(platform::identify_path(a), platform::identify_path(b));
+}
+
+}  // namespace heightio

@@ -1,0 +1,50 @@
+// Binary files read and written by records and blocks of records.
+//
+// A RecordFile has no buffer: every read, write and seek is one request to
+// the operating system, so whatever was written before a failure is on disk.
+// An empty path binds the file to the standard input (open_existing) or the
+// standard output (create_file); such a binding is never closed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform.hpp"
+
+namespace heightio {
+
+struct RecordFile {
+  std::string path;
+  bool is_open = false;
+  std::uint32_t record_size = 1;
+  platform::Handle handle = platform::no_handle;
+  bool standard_binding = false;
+};
+
+// Opens an existing file for reading; the file is never asked for write access.
+void open_existing(RecordFile& file, std::string_view path, std::uint32_t record_size);
+
+// Creates the file, or empties an existing one at once.
+void create_file(RecordFile& file, std::string_view path, std::uint32_t record_size);
+
+// Moves to record number n; the byte position is computed in 64 bits. A
+// position past the end is accepted, and the next read fails with 100.
+void seek_record(RecordFile& file, std::uint64_t n);
+
+void read_record(RecordFile& file, void* dest);
+
+// Reads exactly `count` records with one logical request; fewer whole records
+// fail with 100.
+void read_block(RecordFile& file, void* dest, std::uint64_t count);
+
+// Writes exactly `count` records with one logical request; fewer fail with 101.
+void write_block(RecordFile& file, const void* src, std::uint64_t count);
+
+void close_file(RecordFile& file);
+
+// Whether `path` names the same regular file as the open `file`, or as another path.
+bool names_open_file(const RecordFile& file, const std::string& path);
+bool name_same_file(const std::string& a, const std::string& b);
+
+}  // namespace heightio

@@ -1,0 +1,48 @@
+// The reader of the settings files: whole lines as text, and integers.
+//
+// Lines end at CR or CR LF; a lone LF is part of the line. A byte 26 ends the
+// text where it stands, and nothing behind it is ever read. Like every
+// operation of the layer, a failure is recorded, not raised.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform.hpp"
+
+namespace heightio {
+
+struct TextReader {
+  static constexpr std::size_t buffer_size = 4096;
+
+  std::string path;
+  bool is_open = false;
+  bool standard_binding = false;
+  platform::Handle handle = platform::no_handle;
+  std::array<char, buffer_size> buffer{};
+  std::size_t position = 0;
+  std::size_t end = 0;
+  bool physical_end = false;  // the file gave no more bytes, or failed to
+};
+
+void open_text_input(TextReader& reader, std::string_view path);
+std::string read_line(TextReader& reader);
+void skip_line(TextReader& reader);
+std::int64_t read_int64(TextReader& reader);
+std::int32_t read_int32(TextReader& reader);
+void close_text(TextReader& reader);
+
+// One settings line each: the value, then the rest of its line skipped.
+std::string read_path_setting(TextReader& reader);
+std::int64_t read_int64_setting(TextReader& reader);
+std::int32_t read_int32_setting(TextReader& reader);
+
+// The two integer grammars, for a token of 1 to 32 bytes with no blanks.
+std::optional<std::int64_t> convert_int64(std::string_view token);
+std::optional<std::int32_t> convert_int32(std::string_view token);
+
+}  // namespace heightio
