@@ -1,0 +1,137 @@
+#include "harness.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace e2e {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string quote(const fs::path& path) {
+  std::string quoted = "'";
+  for (const char c : path.string()) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void write_file(const fs::path& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace
+
+Workspace::Workspace() {
+  std::string pattern = (fs::temp_directory_path() / "demtools-e2e-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  root_ = pattern;
+  work_ = root_ / "work";
+  capture_ = root_ / "capture";
+  fs::create_directory(work_);
+  fs::create_directory(capture_);
+}
+
+Workspace::~Workspace() {
+  std::error_code ignored;
+  // Tests may leave read-only files or folders behind.
+  fs::permissions(work_, fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(root_, ignored);
+}
+
+void Workspace::write(const std::string& name, std::string_view bytes) const {
+  write_file(at(name), bytes);
+}
+
+std::string Workspace::read(const std::string& name) const {
+  return read_file(at(name));
+}
+
+bool Workspace::exists(const std::string& name) const {
+  return fs::exists(at(name));
+}
+
+Snapshot Workspace::snapshot() const {
+  Snapshot files;
+  for (const auto& entry : fs::recursive_directory_iterator(work_)) {
+    if (entry.is_regular_file())
+      files[fs::relative(entry.path(), work_).string()] = read_file(entry.path());
+  }
+  return files;
+}
+
+RunResult Workspace::run(const std::string& program, std::string_view stdin_bytes) const {
+  write_file(capture_ / "stdin", stdin_bytes);
+  // The standard input is a pipe, as a user's `producer | program` would give.
+  const std::string command = "cd " + quote(work_) + " && cat " + quote(capture_ / "stdin") +
+                              " | " + quote(program) + " >" + quote(capture_ / "stdout") + " 2>" +
+                              quote(capture_ / "stderr");
+  const int raw = std::system(command.c_str());
+  RunResult result;
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  result.out = read_file(capture_ / "stdout");
+  result.err = read_file(capture_ / "stderr");
+  return result;
+}
+
+std::string crlf_lines(std::initializer_list<std::string_view> lines) {
+  std::string text;
+  for (const std::string_view l : lines) (text += l) += "\r\n";
+  return text;
+}
+
+std::string float_bytes(const std::vector<float>& samples) {
+  std::string bytes(samples.size() * sizeof(float), '\0');
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &samples[i], sizeof bits);
+    bytes.replace(i * 4, 4, u32_bytes(bits));
+  }
+  return bytes;
+}
+
+std::string u32_bytes(std::uint32_t value) {
+  std::string bytes(4, '\0');
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+  return bytes;
+}
+
+std::string line(std::string_view text) {
+  return std::string(text) + "\r\n";
+}
+
+std::string expect_run_error(const std::string& console_tail, int code) {
+  char expected_code[8];
+  std::snprintf(expected_code, sizeof expected_code, "%3d", code);
+  const std::regex pattern(std::string("Runtime error ") + expected_code + " at ([0-9A-F]{8})\r\n");
+  std::smatch match;
+  EXPECT_TRUE(std::regex_match(console_tail, match, pattern)) << "console tail: " << console_tail;
+  return match.size() > 1 ? match[1].str() : std::string();
+}
+
+std::vector<std::string> changed_files(const Snapshot& before, const Snapshot& after) {
+  std::vector<std::string> changed;
+  for (const auto& [name, bytes] : after) {
+    const auto old = before.find(name);
+    if (old == before.end() || old->second != bytes) changed.push_back(name);
+  }
+  for (const auto& [name, bytes] : before) {
+    if (!after.contains(name)) changed.push_back(name);
+  }
+  return changed;
+}
+
+}  // namespace e2e

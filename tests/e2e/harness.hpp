@@ -1,0 +1,67 @@
+// Runs a built program in a fresh temporary folder and captures everything it
+// leaves behind: console bytes, exit status and the bytes of every file.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <initializer_list>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace e2e {
+
+struct RunResult {
+  int status = -1;  // the exit status, or -1 when the program died by a signal
+  std::string out;  // bytes on the standard output
+  std::string err;  // bytes on the standard error
+};
+
+using Snapshot = std::map<std::string, std::string>;  // file name -> bytes
+
+class Workspace {
+ public:
+  Workspace();
+  ~Workspace();
+  Workspace(const Workspace&) = delete;
+  Workspace& operator=(const Workspace&) = delete;
+
+  const std::filesystem::path& dir() const { return work_; }
+  std::filesystem::path at(const std::string& name) const { return work_ / name; }
+
+  void write(const std::string& name, std::string_view bytes) const;
+  std::string read(const std::string& name) const;
+  bool exists(const std::string& name) const;
+
+  // Every regular file below the folder, by relative name.
+  Snapshot snapshot() const;
+
+  // Runs `program` with the folder as working directory; `stdin_bytes` is fed
+  // through a pipe on the standard input.
+  RunResult run(const std::string& program, std::string_view stdin_bytes = {}) const;
+
+ private:
+  std::filesystem::path root_;
+  std::filesystem::path work_;
+  std::filesystem::path capture_;
+};
+
+// Settings text: each line followed by CR LF.
+std::string crlf_lines(std::initializer_list<std::string_view> lines);
+
+// Little-endian bytes of float samples and 32-bit numbers.
+std::string float_bytes(const std::vector<float>& samples);
+std::string u32_bytes(std::uint32_t value);
+
+// A console line as the programs end it.
+std::string line(std::string_view text);
+
+// Matches "Runtime error ccc at XXXXXXXX" + CR LF for the given code, and
+// returns the eight location digits.
+std::string expect_run_error(const std::string& console_tail, int code);
+
+// The files of `after` that differ from `before`, are new, or are gone.
+std::vector<std::string> changed_files(const Snapshot& before, const Snapshot& after);
+
+}  // namespace e2e

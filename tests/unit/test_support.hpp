@@ -1,0 +1,36 @@
+// Helpers shared by the unit tests of the layer.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+#include "failure.hpp"
+
+namespace heightio_test {
+
+// The pending I/O result, taken out as check_io would raise it; 0 when none.
+inline std::int32_t take_pending() {
+  try {
+    heightio::check_io();
+    return 0;
+  } catch (const heightio::IoError& error) {
+    return error.code;
+  }
+}
+
+// A file with the given bytes in a fresh folder of the test's own.
+inline std::string temp_file(const std::string& name, std::string_view bytes) {
+  const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / "heightio_unit";
+  std::filesystem::create_directories(dir);
+  const std::filesystem::path path = dir / name;
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return path.string();
+}
+
+}  // namespace heightio_test
