@@ -1,0 +1,4 @@
+// dempaint: not written yet.
+#include "failure.hpp"
+
+int main() { heightio::finish_program(); }
