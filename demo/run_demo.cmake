@@ -11,7 +11,14 @@ endfunction()
 
 run_step("${MAKE_TERRAIN}" 1000 700 terrain.raw)
 
+# A neutral template block; real use puts the target application's own
+# "demtiler.dat" beside the settings.
+file(COPY "${CMAKE_CURRENT_LIST_DIR}/demtiler.dat" DESTINATION "${WORK_DIR}")
+
 # Settings lines end with CR LF, as the programs expect.
 file(WRITE "${WORK_DIR}/demtiler.ini" "terrain.raw\r\nterrain.gnd\r\n1000\r\n700\r\n")
 message(STATUS "demtiler on terrain.raw (1000 x 700) in ${WORK_DIR}")
 run_step("${DEMTILER}")
+file(SIZE "${WORK_DIR}/terrain.gnd" archive_size)
+message(NOTICE "")
+message(STATUS "wrote terrain.gnd, ${archive_size} bytes")

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "archive.hpp"
 #include "console.hpp"
 #include "failure.hpp"
 #include "record_file.hpp"
@@ -72,9 +73,10 @@ void demtiler_main() {
   const TileList tiles = scan_tiles(raster, counts, settings.width);
   print_occupied_count(tiles.size());
 
-  // 4. Close and end.
-  close_file(raster);
-  check_io();
+  // 4. The archive, created only now, so that a failure of the scan leaves an
+  //    existing archive untouched.
+  check_archive_can_be_written(raster, settings.archive_path, tiles);
+  write_archive(settings.archive_path, raster, settings.width, tiles);
   finish_program();
 }
 

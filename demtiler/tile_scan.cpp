@@ -16,11 +16,6 @@ std::uint32_t tiles_in(std::uint32_t samples) {
                                            : (samples - (tile_span - tile_stride)) / tile_stride;
 }
 
-// Bit patterns, not float values: negative zero and every NaN count as present.
-bool any_present(const std::array<std::uint32_t, tile_span>& samples) {
-  return std::any_of(samples.begin(), samples.end(), [](std::uint32_t bits) { return bits != 0; });
-}
-
 void print_map_char(char symbol) {
   write_char(symbol);
   end_write();
@@ -39,24 +34,25 @@ TileCounts count_tiles(std::uint32_t width, std::uint32_t height) {
   return {tiles_in(width), tiles_in(height)};
 }
 
-std::uint64_t window_row_record(const TileRef& tile, std::uint32_t r, std::uint32_t width) {
-  const std::uint64_t row = std::uint64_t{tile_stride} * tile.ty + r;
-  return row * width + std::uint64_t{tile_stride} * tile.tx;
+void read_window(RecordFile& raster, const TileRef& tile, std::uint32_t width, TileWindow& window) {
+  // Record numbers are 64-bit, so rasters past 4 GiB samples are addressed correctly.
+  const std::uint64_t first_column = std::uint64_t{tile_stride} * tile.tx;
+  for (std::uint32_t r = 0; r < tile_span; ++r) {
+    const std::uint64_t row = std::uint64_t{tile_stride} * tile.ty + r;
+    seek_record(raster, row * width + first_column);
+    check_io();
+    read_block(raster, &window[r * tile_span], tile_span);
+    check_io();
+  }
 }
 
 bool scan_tile(RecordFile& raster, std::uint32_t ty, std::uint32_t tx, std::uint32_t width) {
-  // Every sample of the window is read even when the first one decides, so a
-  // raster too short for its settings always fails in the scan.
-  std::array<std::uint32_t, tile_span> row{};
-  bool occupied = false;
-  for (std::uint32_t r = 0; r < tile_span; ++r) {
-    seek_record(raster, window_row_record({ty, tx}, r, width));
-    check_io();
-    read_block(raster, row.data(), tile_span);
-    check_io();
-    occupied = occupied || any_present(row);
-  }
-  return occupied;
+  // The whole window is read even when its first sample decides, so a raster
+  // too short for its settings always fails in the scan.
+  TileWindow window;
+  read_window(raster, {ty, tx}, width, window);
+  // Bit patterns, not float values: negative zero and every NaN count as present.
+  return std::any_of(window.begin(), window.end(), [](std::uint32_t bits) { return bits != 0; });
 }
 
 TileList scan_tiles(RecordFile& raster, const TileCounts& counts, std::uint32_t width) {

@@ -5,6 +5,7 @@
 // its samples is not all-zero bits.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -27,14 +28,18 @@ struct TileRef {
 
 using TileList = std::vector<TileRef>;
 
+// The samples of one tile as raw bits, row after row.
+using TileWindow = std::array<std::uint32_t, tile_span * tile_span>;
+
 // Columns and rows past the last whole window belong to no tile; a raster
 // narrower or lower than 4 samples has no tiles in that direction.
 TileCounts count_tiles(std::uint32_t width, std::uint32_t height);
 
-// Record number of the first sample of row r of tile (ty, tx)'s window.
-std::uint64_t window_row_record(const TileRef& tile, std::uint32_t r, std::uint32_t width);
+// Reads the 76 x 76 window of a tile, one block read per window row.
+void read_window(heightio::RecordFile& raster, const TileRef& tile, std::uint32_t width,
+                 TileWindow& window);
 
-// Reads the window of one tile, a row at a time, and tells whether it is occupied.
+// Reads the window of one tile and tells whether it is occupied.
 bool scan_tile(heightio::RecordFile& raster, std::uint32_t ty, std::uint32_t tx,
                std::uint32_t width);
 

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "harness.hpp"
@@ -28,15 +32,76 @@ struct Raster {
 // The 220 x 148 example: tiles (0, 1), (1, 0) and (1, 1) occupied.
 Raster example_raster() {
   Raster raster(220, 148);
-  raster.set(10, 100, 5.0f);
+  raster.set(10, 100, 1234.5f);
   raster.set(100, 30, 7.5f);
   raster.set(100, 100, -20.0f);
   return raster;
 }
 
+// The console text of the archive pass: an empty line, then per tile its
+// row, column and number in fields of 6, each ended by a carriage return.
+std::string progress(const std::vector<std::pair<int, int>>& tiles) {
+  std::string text = "\r\n";
+  int n = 0;
+  for (const auto& [ty, tx] : tiles) {
+    char entry[32];
+    std::snprintf(entry, sizeof entry, "%6d%6d%6d\r", ty, tx, ++n);
+    text += entry;
+  }
+  return text;
+}
+
+// A template longer than the 3800 bytes that are copied, with no two
+// neighbouring bytes alike, so that a shifted copy shows.
+std::string sample_template() {
+  std::string bytes(4000, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 256);
+  return bytes;
+}
+
 // Bytes of a 220-wide raster up to (not including) sample (row, column).
 std::size_t raster_bytes_until(std::size_t row, std::size_t column) {
   return 4 * (row * 220 + column);
+}
+
+using TileIndex = std::pair<int, int>;  // (ty, tx)
+
+std::string u32(std::uint32_t value) {
+  return u32_bytes(value);
+}
+
+// The archive built from the layout tables: header, directory, the first 3800
+// template bytes, then per tile its height block and its texture block.
+std::string expected_archive(const Raster& raster, const std::vector<TileIndex>& tiles,
+                             const std::string& template_bytes) {
+  const auto n = static_cast<std::uint32_t>(tiles.size());
+  std::string bytes = std::string("GND\x0B", 4) + u32(n);
+  std::uint32_t offset = 3808 + 16 * n;
+  for (const auto& [ty, tx] : tiles) {
+    bytes += u32(ty) + u32(tx) + u32(offset) + u32(offset + 57764);
+    offset += 57764 + 65554;
+  }
+  bytes += template_bytes.substr(0, 3800);
+  const std::string texture = std::string("\0\0\x02", 3) + std::string(9, '\0') +
+                              std::string("\x80\0\x80\0\x20\x08", 6) + std::string(65536, '\0');
+  for (const auto& [ty, tx] : tiles) {
+    bytes += u32(0);
+    for (int k = 0; k < 76; ++k) {
+      for (int r = 0; r < 76; ++r) {
+        const float sample = raster.samples[(72 * ty + r) * raster.width + 72 * tx + k];
+        bytes +=
+            std::string("\xFD\0\0", 3) + float_bytes({sample / 10.0f}) + std::string("\0\0\x7E", 3);
+      }
+    }
+    bytes += texture;
+  }
+  return bytes;
+}
+
+float float_from_bits(std::uint32_t bits) {
+  float value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
 }
 
 class DemtilerRun : public testing::Test {
@@ -46,6 +111,7 @@ class DemtilerRun : public testing::Test {
     ws_.write("demtiler.ini", crlf_lines({raster, "terrain.gnd", w, h}));
   }
   void write_raster(const Raster& raster) { ws_.write("terrain.raw", raster.bytes()); }
+  void SetUp() override { ws_.write("demtiler.dat", sample_template()); }
 
   // Runs demtiler and checks that no input changed.
   RunResult run() {
@@ -63,7 +129,8 @@ TEST_F(DemtilerRun, PrintsTileCountsMapAndOccupiedCount) {
   write_settings("220", "148");
   write_raster(example_raster());
   const RunResult result = run();
-  EXPECT_EQ(result.out, "x-3\r\ny-2\r\n-*-0\r\n**-1\r\n\r\n3\r\n");
+  EXPECT_EQ(result.out,
+            "x-3\r\ny-2\r\n-*-0\r\n**-1\r\n\r\n3\r\n" + progress({{0, 1}, {1, 0}, {1, 1}}));
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 0);
 }
@@ -73,7 +140,7 @@ TEST_F(DemtilerRun, SharedBorderSamplesOccupyBothNeighbours) {
   raster.set(40, 73, 1.0f);  // column 73 lies in tile 0 (0..75) and tile 1 (72..147)
   write_settings("148", "76");
   write_raster(raster);
-  EXPECT_EQ(run().out, "x-2\r\ny-1\r\n**0\r\n\r\n2\r\n");
+  EXPECT_EQ(run().out, "x-2\r\ny-1\r\n**0\r\n\r\n2\r\n" + progress({{0, 0}, {0, 1}}));
 }
 
 TEST_F(DemtilerRun, NegativeZeroAndNanArePresentSamples) {
@@ -86,7 +153,7 @@ TEST_F(DemtilerRun, NegativeZeroAndNanArePresentSamples) {
   raster.set(75, 219, nan);
   write_settings("220", "76");
   write_raster(raster);
-  EXPECT_EQ(run().out, "x-3\r\ny-1\r\n*-*0\r\n\r\n2\r\n");
+  EXPECT_EQ(run().out, "x-3\r\ny-1\r\n*-*0\r\n\r\n2\r\n" + progress({{0, 0}, {0, 2}}));
 }
 
 TEST_F(DemtilerRun, EmptyTileRowsPrintTheirNumber) {
@@ -94,23 +161,23 @@ TEST_F(DemtilerRun, EmptyTileRowsPrintTheirNumber) {
   write_raster(Raster(292, 940));
   std::string expected = "x-4\r\ny-13\r\n";
   for (int ty = 0; ty < 13; ++ty) expected += "----" + std::to_string(ty) + "\r\n";
-  EXPECT_EQ(run().out, expected + "\r\n0\r\n");
+  EXPECT_EQ(run().out, expected + "\r\n0\r\n" + progress({}));
 }
 
 TEST_F(DemtilerRun, TileCountsAtTheirBoundaries) {
   write_raster(Raster(1, 1));
   write_settings("75", "3");
-  EXPECT_EQ(run().out, "x-0\r\ny-0\r\n\r\n0\r\n");
+  EXPECT_EQ(run().out, "x-0\r\ny-0\r\n\r\n0\r\n" + progress({}));
   // Below 4 samples there are no tiles, rather than a wrapped count.
   write_settings("2", "0");
-  EXPECT_EQ(run().out, "x-0\r\ny-0\r\n\r\n0\r\n");
+  EXPECT_EQ(run().out, "x-0\r\ny-0\r\n\r\n0\r\n" + progress({}));
   // Only the low 32 bits of a number count: -1 is 4294967295.
   write_settings("-1", "4294967296");
-  EXPECT_EQ(run().out, "x-59652323\r\ny-0\r\n\r\n0\r\n");
+  EXPECT_EQ(run().out, "x-59652323\r\ny-0\r\n\r\n0\r\n" + progress({}));
   // With no tiles down, no map line is printed; with none across, only numbers.
   write_raster(Raster(3, 148));
   write_settings("3", "148");
-  EXPECT_EQ(run().out, "x-0\r\ny-2\r\n0\r\n1\r\n\r\n0\r\n");
+  EXPECT_EQ(run().out, "x-0\r\ny-2\r\n0\r\n1\r\n\r\n0\r\n" + progress({}));
 }
 
 TEST_F(DemtilerRun, MissingSettingsFileEndsWithCode2) {
@@ -160,6 +227,14 @@ TEST_F(DemtilerRun, ShortRasterFailsWith100AfterTheMapSoFar) {
   EXPECT_FALSE(ws_.exists("terrain.gnd"));
 }
 
+TEST_F(DemtilerRun, FailedScanLeavesAnExistingArchiveUntouched) {
+  ws_.write("terrain.gnd", "an older archive");
+  ws_.write("terrain.raw", example_raster().bytes().substr(0, 1000));
+  write_settings("220", "148");
+  EXPECT_EQ(run().status, 100);
+  EXPECT_EQ(ws_.read("terrain.gnd"), "an older archive");
+}
+
 TEST_F(DemtilerRun, LfOnlySettingsAreOneLineThatNamesNoFile) {
   write_raster(example_raster());
   ws_.write("demtiler.ini", "terrain.raw\nterrain.gnd\n220\n148\n");
@@ -198,6 +273,120 @@ TEST_F(DemtilerRun, ArchiveOnStandardOutputMovesTheConsoleToStandardError) {
   const RunResult result = ws_.run(DEMTILER_PATH);
   EXPECT_EQ(result.err.substr(0, 27), "x-3\r\ny-2\r\n-*-0\r\n**-1\r\n\r\n3\r\n");
   EXPECT_EQ(result.out.find("x-3"), std::string::npos);
+}
+
+TEST_F(DemtilerRun, ArchiveMatchesTheLayoutByteForByte) {
+  write_settings("220", "148");
+  const Raster raster = example_raster();
+  write_raster(raster);
+  ASSERT_EQ(run().status, 0);
+  const std::string archive = ws_.read("terrain.gnd");
+  EXPECT_EQ(archive.size(), 3808u + (16 + 123318) * 3);
+  EXPECT_TRUE(archive == expected_archive(raster, {{0, 1}, {1, 0}, {1, 1}}, sample_template()));
+  // Sample (10, 100) is row 10, column 28 of tile (0, 1): cell 28 * 76 + 10 of the first block.
+  EXPECT_EQ(archive.substr(3856 + 4 + (28 * 76 + 10) * 10 + 3, 4), float_bytes({123.45f}));
+  // Sample (100, 100) = -20 is row 28, column 28 of tile (1, 1), the third block.
+  EXPECT_EQ(archive.substr(3856 + 2 * 123318 + 4 + (28 * 76 + 28) * 10 + 3, 4),
+            float_bytes({-2.0f}));
+}
+
+TEST_F(DemtilerRun, NoOccupiedTilesGiveTheHeaderAndTemplateOnly) {
+  write_settings("220", "148");
+  write_raster(Raster(220, 148));
+  const RunResult result = run();
+  EXPECT_EQ(result.out, "x-3\r\ny-2\r\n---0\r\n---1\r\n\r\n0\r\n\r\n");
+  EXPECT_EQ(ws_.read("terrain.gnd"),
+            std::string("GND\x0B\0\0\0\0", 8) + sample_template().substr(0, 3800));
+}
+
+TEST_F(DemtilerRun, MissingTemplateLeavesTheArchiveCreatedAndEmpty) {
+  std::filesystem::remove(ws_.at("demtiler.dat"));
+  write_settings("220", "148");
+  write_raster(example_raster());
+  const RunResult result = run();
+  const std::string map = "x-3\r\ny-2\r\n-*-0\r\n**-1\r\n\r\n3\r\n";
+  ASSERT_EQ(result.out.substr(0, map.size()), map);
+  expect_run_error(result.out.substr(map.size()), 2);
+  EXPECT_EQ(ws_.read("terrain.gnd"), "");
+}
+
+TEST_F(DemtilerRun, ShortTemplateFailsWith100AfterTheHeader) {
+  ws_.write("demtiler.dat", sample_template().substr(0, 3799));
+  write_settings("220", "148");
+  write_raster(example_raster());
+  const RunResult result = run();
+  EXPECT_EQ(result.status, 100);
+  EXPECT_EQ(ws_.read("terrain.gnd").size(), 8u + 16 * 3);
+}
+
+TEST_F(DemtilerRun, ArchiveThatNamesAnInputIsRefusedWith32) {
+  write_raster(example_raster());
+  std::filesystem::create_hard_link(ws_.at("terrain.raw"), ws_.at("link.raw"));
+  for (const std::string archive : {"terrain.raw", "./link.raw", "demtiler.dat"}) {
+    ws_.write("demtiler.ini", crlf_lines({"terrain.raw", archive, "220", "148"}));
+    const Snapshot before = ws_.snapshot();
+    const RunResult result = ws_.run(DEMTILER_PATH);
+    const std::string map = "x-3\r\ny-2\r\n-*-0\r\n**-1\r\n\r\n3\r\n";
+    ASSERT_EQ(result.out.substr(0, map.size()), map) << archive;
+    expect_run_error(result.out.substr(map.size()), 32);
+    EXPECT_EQ(result.status, 32);
+    EXPECT_TRUE(changed_files(before, ws_.snapshot()).empty()) << archive;
+  }
+}
+
+TEST_F(DemtilerRun, SignallingNanEndsWith207BeforeItsBlockIsWritten) {
+  Raster raster = example_raster();
+  raster.set(20, 90, float_from_bits(0x7FC00001));   // quiet: passes through, tile (0, 1)
+  raster.set(140, 10, float_from_bits(0x7F800001));  // signalling: tile (1, 0)
+  write_settings("220", "148");
+  write_raster(raster);
+  const RunResult result = run();
+  EXPECT_EQ(result.status, 207);
+  const std::string archive = ws_.read("terrain.gnd");
+  const std::string expected =
+      expected_archive(raster, {{0, 1}, {1, 0}, {1, 1}}, sample_template());
+  EXPECT_EQ(archive.size(), 3856u + 123318);
+  EXPECT_TRUE(archive == expected.substr(0, archive.size()));
+  const std::string console =
+      "x-3\r\ny-2\r\n-*-0\r\n**-1\r\n\r\n3\r\n" + progress({{0, 1}, {1, 0}});
+  ASSERT_EQ(result.out.substr(0, console.size()), console);
+  expect_run_error(result.out.substr(console.size()), 207);
+}
+
+TEST_F(DemtilerRun, ArchiveOnStandardOutputHoldsTheArchiveAlone) {
+  ws_.write("demtiler.ini", crlf_lines({"terrain.raw", "", "220", "148"}));
+  const Raster raster = example_raster();
+  write_raster(raster);
+  const RunResult result = run();
+  EXPECT_EQ(result.status, 0);
+  EXPECT_TRUE(result.out == expected_archive(raster, {{0, 1}, {1, 0}, {1, 1}}, sample_template()));
+  EXPECT_EQ(result.err,
+            "x-3\r\ny-2\r\n-*-0\r\n**-1\r\n\r\n3\r\n" + progress({{0, 1}, {1, 0}, {1, 1}}));
+}
+
+TEST_F(DemtilerRun, TooManyTilesForOneArchiveEndWith201AndKeepTheOldArchive) {
+  // 187 x 187 = 34969 occupied tiles, past the 34824 that 32-bit offsets reach.
+  // The raster is sparse: one sample per tile.
+  constexpr std::uint32_t side = 72 * 187 + 4;
+  {
+    std::ofstream raster(ws_.at("terrain.raw"), std::ios::binary);
+    const std::string one = float_bytes({1.0f});
+    for (std::uint32_t ty = 0; ty < 187; ++ty) {
+      for (std::uint32_t tx = 0; tx < 187; ++tx) {
+        raster.seekp(static_cast<std::streamoff>(4 * ((72ull * ty + 1) * side + 72 * tx + 1)));
+        raster.write(one.data(), 4);
+      }
+    }
+  }
+  std::filesystem::resize_file(ws_.at("terrain.raw"), 4ull * side * side);
+  ws_.write("terrain.gnd", "an older archive");
+  write_settings(std::to_string(side), std::to_string(side));
+  const RunResult result = ws_.run(DEMTILER_PATH);
+  const std::string tail = "\r\n34969\r\n";
+  const std::size_t at = result.out.find(tail);
+  ASSERT_NE(at, std::string::npos);
+  expect_run_error(result.out.substr(at + tail.size()), 201);
+  EXPECT_EQ(ws_.read("terrain.gnd"), "an older archive");
 }
 
 }  // namespace
