@@ -67,6 +67,7 @@ std::int32_t open_for_reading(const std::string& path, Handle& handle) {
     handle = no_handle;
     return code_for_os_error(EISDIR, OsRequest::open, false);
   }
+  advise_sequential(handle);
   return 0;
 }
 

@@ -63,6 +63,14 @@ void read_block(RecordFile& file, void* dest, std::uint64_t count) {
   if (done / file.record_size != count) record_failure(code::short_read);
 }
 
+std::uint64_t read_available(RecordFile& file, void* dest, std::uint64_t count) {
+  std::size_t bytes = 0;
+  if (!file.is_open || !byte_count(file, count, bytes)) return 0;
+  std::size_t done = 0;
+  (void)platform::read_fully(file.handle, dest, bytes, done);
+  return done / file.record_size;
+}
+
 void write_block(RecordFile& file, const void* src, std::uint64_t count) {
   if (!file.is_open) return record_failure(code::file_not_open);
   std::size_t bytes = 0;

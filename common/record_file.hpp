@@ -38,6 +38,11 @@ void read_record(RecordFile& file, void* dest);
 // fail with 100.
 void read_block(RecordFile& file, void* dest, std::uint64_t count);
 
+// Reads up to `count` whole records and returns how many arrived. It records
+// no failure: a shortfall of any cause is for the caller to redo with the
+// checked operations above, which then fail exactly where they must.
+std::uint64_t read_available(RecordFile& file, void* dest, std::uint64_t count);
+
 // Writes exactly `count` records with one logical request; fewer fail with 101.
 void write_block(RecordFile& file, const void* src, std::uint64_t count);
 

@@ -9,6 +9,7 @@
 #include "error_codes.hpp"
 #include "failure.hpp"
 #include "layouts.hpp"
+#include "raster_band.hpp"
 
 namespace demtiler {
 namespace {
@@ -89,6 +90,16 @@ void write_texture_block(RecordFile& archive) {
   check_io();
 }
 
+// The band for tile i reaches to the last listed tile of the same tile row
+// that fits one band, so empty stretches of a sparse raster are not read.
+std::uint32_t band_end(const TileList& tiles, std::size_t i) {
+  std::size_t last = i;
+  while (last + 1 < tiles.size() && tiles[last + 1].ty == tiles[i].ty &&
+         tiles[last + 1].tx - tiles[i].tx < RasterBand::max_tiles)
+    ++last;
+  return tiles[last].tx + 1;
+}
+
 void print_progress(const TileRef& tile, std::uint32_t n) {
   write_int(tile.ty, 6);
   write_int(tile.tx, 6);
@@ -138,10 +149,16 @@ void write_archive(const std::string& archive_path, RecordFile& raster, std::uin
   check_io();
 
   TileWindow window;
-  std::uint32_t n = 0;
-  for (const TileRef& tile : tiles) {
-    print_progress(tile, ++n);
-    read_window(raster, tile, width, window);
+  RasterBand band;
+  for (std::size_t i = 0; i < tiles.size(); ++i) {
+    const TileRef& tile = tiles[i];
+    print_progress(tile, static_cast<std::uint32_t>(i + 1));
+    if (!band.holds(tile)) band.load(raster, tile.ty, tile.tx, band_end(tiles, i), width);
+    if (band.holds(tile)) {
+      band.copy_window(tile.tx, window);
+    } else {
+      read_window(raster, tile, width, window);
+    }
     write_height_block(archive, window, block);
     write_texture_block(archive);
   }

@@ -5,6 +5,7 @@
 
 #include "console.hpp"
 #include "failure.hpp"
+#include "raster_band.hpp"
 
 namespace demtiler {
 namespace {
@@ -34,12 +35,14 @@ TileCounts count_tiles(std::uint32_t width, std::uint32_t height) {
   return {tiles_in(width), tiles_in(height)};
 }
 
+std::uint64_t window_row_record(const TileRef& tile, std::uint32_t r, std::uint32_t width) {
+  const std::uint64_t row = std::uint64_t{tile_stride} * tile.ty + r;
+  return row * width + std::uint64_t{tile_stride} * tile.tx;
+}
+
 void read_window(RecordFile& raster, const TileRef& tile, std::uint32_t width, TileWindow& window) {
-  // Record numbers are 64-bit, so rasters past 4 GiB samples are addressed correctly.
-  const std::uint64_t first_column = std::uint64_t{tile_stride} * tile.tx;
   for (std::uint32_t r = 0; r < tile_span; ++r) {
-    const std::uint64_t row = std::uint64_t{tile_stride} * tile.ty + r;
-    seek_record(raster, row * width + first_column);
+    seek_record(raster, window_row_record(tile, r, width));
     check_io();
     read_block(raster, &window[r * tile_span], tile_span);
     check_io();
@@ -57,11 +60,17 @@ bool scan_tile(RecordFile& raster, std::uint32_t ty, std::uint32_t tx, std::uint
 
 TileList scan_tiles(RecordFile& raster, const TileCounts& counts, std::uint32_t width) {
   TileList tiles;
+  RasterBand band;
   for (std::uint32_t ty = 0; ty < counts.down; ++ty) {
-    for (std::uint32_t tx = 0; tx < counts.across; ++tx) {
-      const bool occupied = scan_tile(raster, ty, tx, width);
-      if (occupied) tiles.push_back({ty, tx});
-      print_map_char(occupied ? '*' : '-');
+    for (std::uint32_t first_tx = 0; first_tx < counts.across; first_tx += RasterBand::max_tiles) {
+      const std::uint32_t end_tx =
+          first_tx + std::min(counts.across - first_tx, RasterBand::max_tiles);
+      const bool loaded = band.load(raster, ty, first_tx, end_tx, width);
+      for (std::uint32_t tx = first_tx; tx < end_tx; ++tx) {
+        const bool occupied = loaded ? band.occupied(tx) : scan_tile(raster, ty, tx, width);
+        if (occupied) tiles.push_back({ty, tx});
+        print_map_char(occupied ? '*' : '-');
+      }
     }
     print_row_number(ty);
   }

@@ -35,6 +35,10 @@ using TileWindow = std::array<std::uint32_t, tile_span * tile_span>;
 // narrower or lower than 4 samples has no tiles in that direction.
 TileCounts count_tiles(std::uint32_t width, std::uint32_t height);
 
+// Record number of the first sample of row r of a tile's window, in 64 bits so
+// that rasters of more than 4 Gi samples are addressed correctly.
+std::uint64_t window_row_record(const TileRef& tile, std::uint32_t r, std::uint32_t width);
+
 // Reads the 76 x 76 window of a tile, one block read per window row.
 void read_window(heightio::RecordFile& raster, const TileRef& tile, std::uint32_t width,
                  TileWindow& window);
@@ -43,7 +47,8 @@ void read_window(heightio::RecordFile& raster, const TileRef& tile, std::uint32_
 bool scan_tile(heightio::RecordFile& raster, std::uint32_t ty, std::uint32_t tx,
                std::uint32_t width);
 
-// Scans every tile in rows, printing the occupancy map, and lists the occupied ones.
+// Scans every tile in rows, printing the occupancy map, and lists the occupied
+// ones. The raster is read a band at a time.
 TileList scan_tiles(heightio::RecordFile& raster, const TileCounts& counts, std::uint32_t width);
 
 }  // namespace demtiler

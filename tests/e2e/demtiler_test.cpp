@@ -213,18 +213,20 @@ TEST_F(DemtilerRun, MalformedNumberEndsWithCode106AtItsOwnSite) {
   EXPECT_EQ(run().status, 106);
 }
 
-TEST_F(DemtilerRun, ShortRasterFailsWith100AfterTheMapSoFar) {
-  std::string bytes = example_raster().bytes();
-  // Cut within the last window row of tile (1, 0): row 147, column 0..75.
-  bytes.resize(raster_bytes_until(147, 40));
-  ws_.write("terrain.raw", bytes);
+TEST_F(DemtilerRun, ShortRasterFailsWith100AtTheFirstIncompleteTile) {
+  // Cut within the last window row of tile (1, 0), then within that of (1, 1).
+  const std::string bytes = example_raster().bytes();
   write_settings("220", "148");
-  const RunResult result = run();
-  const std::string printed = "x-3\r\ny-2\r\n-*-0\r\n";
-  ASSERT_EQ(result.out.substr(0, printed.size()), printed);
-  expect_run_error(result.out.substr(printed.size()), 100);
-  EXPECT_EQ(result.status, 100);
-  EXPECT_FALSE(ws_.exists("terrain.gnd"));
+  for (const auto& [cut, printed] : {std::pair{raster_bytes_until(147, 40), "-*-0\r\n"},
+                                     std::pair{raster_bytes_until(147, 100), "-*-0\r\n*"}}) {
+    ws_.write("terrain.raw", bytes.substr(0, cut));
+    const RunResult result = run();
+    const std::string console = std::string("x-3\r\ny-2\r\n") + printed;
+    ASSERT_EQ(result.out.substr(0, console.size()), console);
+    expect_run_error(result.out.substr(console.size()), 100);
+    EXPECT_EQ(result.status, 100);
+    EXPECT_FALSE(ws_.exists("terrain.gnd"));
+  }
 }
 
 TEST_F(DemtilerRun, FailedScanLeavesAnExistingArchiveUntouched) {
