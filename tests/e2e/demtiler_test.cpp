@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -72,7 +73,8 @@ std::string u32(std::uint32_t value) {
 
 // The archive built from the layout tables: header, directory, the first 3800
 // template bytes, then per tile its height block and its texture block.
-std::string expected_archive(const Raster& raster, const std::vector<TileIndex>& tiles,
+std::string expected_archive(const std::function<float(std::size_t, std::size_t)>& sample_at,
+                             const std::vector<TileIndex>& tiles,
                              const std::string& template_bytes) {
   const auto n = static_cast<std::uint32_t>(tiles.size());
   std::string bytes = std::string("GND\x0B", 4) + u32(n);
@@ -88,7 +90,7 @@ std::string expected_archive(const Raster& raster, const std::vector<TileIndex>&
     bytes += u32(0);
     for (int k = 0; k < 76; ++k) {
       for (int r = 0; r < 76; ++r) {
-        const float sample = raster.samples[(72 * ty + r) * raster.width + 72 * tx + k];
+        const float sample = sample_at(72 * ty + r, 72 * tx + k);
         bytes +=
             std::string("\xFD\0\0", 3) + float_bytes({sample / 10.0f}) + std::string("\0\0\x7E", 3);
       }
@@ -96,6 +98,15 @@ std::string expected_archive(const Raster& raster, const std::vector<TileIndex>&
     bytes += texture;
   }
   return bytes;
+}
+
+std::string expected_archive(const Raster& raster, const std::vector<TileIndex>& tiles,
+                             const std::string& template_bytes) {
+  return expected_archive(
+      [&](std::size_t row, std::size_t column) {
+        return raster.samples[row * raster.width + column];
+      },
+      tiles, template_bytes);
 }
 
 float float_from_bits(std::uint32_t bits) {
@@ -389,6 +400,44 @@ TEST_F(DemtilerRun, TooManyTilesForOneArchiveEndWith201AndKeepTheOldArchive) {
   ASSERT_NE(at, std::string::npos);
   expect_run_error(result.out.substr(at + tail.size()), 201);
   EXPECT_EQ(ws_.read("terrain.gnd"), "an older archive");
+}
+
+TEST_F(DemtilerRun, SparseRasterPast2GiBIsTiledAtItsTrueOffsets) {
+  // 24000 x 24000 samples, 2.3 GB, all empty but two small islands; the second
+  // lies past the first 2 GiB of the file, where 32-bit positions would wrap.
+  constexpr std::size_t side = 24000;
+  const auto island_height = [](std::size_t row, std::size_t column) -> float {
+    const bool first = row >= 10 && row < 20 && column >= 5000 && column < 5010;
+    const bool second = row >= 23000 && row < 23010 && column >= 100 && column < 110;
+    return first || second ? static_cast<float>(100 + row % 100 * 11 + column % 100) : 0.0f;
+  };
+  {
+    std::ofstream raster(ws_.at("terrain.raw"), std::ios::binary);
+    for (const auto& [top, left] : {std::pair<std::size_t, std::size_t>{10, 5000}, {23000, 100}}) {
+      for (std::size_t row = top; row < top + 10; ++row) {
+        std::vector<float> samples;
+        for (std::size_t column = left; column < left + 10; ++column)
+          samples.push_back(island_height(row, column));
+        raster.seekp(static_cast<std::streamoff>(4 * (row * side + left)));
+        raster.write(float_bytes(samples).data(), 40);
+      }
+    }
+  }
+  std::filesystem::resize_file(ws_.at("terrain.raw"), 4 * side * side);
+  write_settings("24000", "24000");
+
+  const RunResult result = ws_.run(DEMTILER_PATH);
+  std::string map = "x-333\r\ny-333\r\n";
+  for (int ty = 0; ty < 333; ++ty) {
+    std::string row(333, '-');
+    if (ty == 0) row[69] = '*';
+    if (ty == 319) row[1] = '*';
+    map += row + std::to_string(ty) + "\r\n";
+  }
+  EXPECT_TRUE(result.out == map + "\r\n2\r\n" + progress({{0, 69}, {319, 1}}));
+  EXPECT_EQ(result.status, 0);
+  EXPECT_TRUE(ws_.read("terrain.gnd") ==
+              expected_archive(island_height, {{0, 69}, {319, 1}}, sample_template()));
 }
 
 }  // namespace
