@@ -1,4 +1,150 @@
-// dempaint: not written yet.
-#include "failure.hpp"
+// dempaint: paints a height raster into a 32-bit TGA image, one pixel per
+// sample, so that the terrain can be looked at and retouched in a paint
+// program and read back by demscan.
+#include <bit>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
 
-int main() { heightio::finish_program(); }
+#include "console.hpp"
+#include "error_codes.hpp"
+#include "failure.hpp"
+#include "layouts.hpp"
+#include "pixel_encoding.hpp"
+#include "record_file.hpp"
+#include "settings.hpp"
+
+namespace {
+
+using namespace heightio;
+using namespace dempaint;
+
+static_assert(std::endian::native == std::endian::little,
+              "raster rows are read straight into floats");
+
+struct PaintSettings {
+  std::string raster_path;
+  std::string image_path;
+  std::uint16_t width;  // the low 16 bits of the number: a TGA size field holds no more
+  std::uint16_t height;
+};
+
+// The encoded image between the two passes, one block of 4 * W bytes per row
+// in raster order. Rows are allocated as they are read, so a raster shorter
+// than its settings claim costs no more memory than the rows it holds.
+using RowStore = std::vector<std::unique_ptr<std::uint8_t[]>>;
+
+std::uint8_t* add_row(RowStore& store, std::size_t bytes) {
+  return store.emplace_back(std::make_unique_for_overwrite<std::uint8_t[]>(bytes)).get();
+}
+
+PaintSettings read_settings() {
+  PaintSettings settings;
+  TextReader reader;
+  open_text_input(reader, "dempaint.ini");
+  check_io();
+  settings.raster_path = read_path_setting(reader);
+  check_io();
+  settings.image_path = read_path_setting(reader);
+  check_io();
+  settings.width = static_cast<std::uint16_t>(read_int32_setting(reader));
+  check_io();
+  settings.height = static_cast<std::uint16_t>(read_int32_setting(reader));
+  check_io();
+  close_text(reader);
+  check_io();
+  return settings;
+}
+
+// A row number that the next one overwrites on a terminal.
+void print_row_number(std::uint32_t r) {
+  write_int(r, 0);
+  write_char('\r');
+  end_write();
+  check_io();
+}
+
+void print_phase_end() {
+  write_line_end();
+  check_io();
+  write_line_end();
+  check_io();
+}
+
+void write_header(RecordFile& image, const PaintSettings& settings) {
+  const TgaHeader header = make_tga_header(settings.width, settings.height);
+  write_block(image, header.data(), header.size());
+  check_io();
+}
+
+// Reads every raster row in file order and keeps it encoded. Nothing but the
+// header is written before the whole raster has been read.
+RowStore read_encoded_rows(RecordFile& raster, const PaintSettings& settings) {
+  const std::size_t width = settings.width;
+  const std::size_t row_bytes = width * pixel_size;
+  std::vector<float> samples(width);
+  RowStore store;
+  store.reserve(settings.height);
+  for (std::uint32_t r = 1; r <= settings.height; ++r) {
+    read_block(raster, samples.data(), width * sizeof(float));
+    check_io();
+    encode_height_row(samples, {add_row(store, row_bytes), row_bytes});
+    print_row_number(r);
+  }
+  return store;
+}
+
+// A TGA image declared bottom row first starts with the raster's last row, so
+// the raster's first row becomes the top of the picture.
+void write_rows_bottom_up(RecordFile& image, const RowStore& store, std::size_t width) {
+  for (std::uint32_t r = static_cast<std::uint32_t>(store.size()); r >= 1; --r) {
+    write_block(image, store[r - 1].get(), width * pixel_size);
+    check_io();
+    print_row_number(r);
+  }
+}
+
+void dempaint_main() {
+  // 1. Settings; an image on the standard output moves the console text to
+  //    the standard error, so the data stream holds the image alone.
+  const PaintSettings settings = read_settings();
+  if (settings.image_path.empty()) console_to_standard_error();
+
+  // 2. The raster, opened before the image is created, so that a raster that
+  //    cannot be opened leaves an existing image of that name alone.
+  RecordFile raster;
+  open_existing(raster, settings.raster_path, 1);
+  check_io();
+
+  // 3. The image. Creating it over the raster would empty the raster before
+  //    it is read.
+  if (names_open_file(raster, settings.image_path)) raise_at_call_site(code::sharing_violation);
+  RecordFile image;
+  create_file(image, settings.image_path, 1);
+  check_io();
+
+  // 4. The header.
+  write_header(image, settings);
+
+  // 5. Reading phase: every raster row, encoded.
+  const RowStore store = read_encoded_rows(raster, settings);
+  print_phase_end();
+
+  // 6. Writing phase: the rows from the last to the first.
+  write_rows_bottom_up(image, store, settings.width);
+  print_phase_end();
+
+  // 7. Close and end.
+  close_file(raster);
+  check_io();
+  close_file(image);
+  check_io();
+  finish_program();
+}
+
+}  // namespace
+
+int main() {
+  heightio::run_program(dempaint_main);
+}
