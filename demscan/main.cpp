@@ -1,4 +1,153 @@
-// demscan: not written yet.
-#include "failure.hpp"
+// demscan: reads a TGA height image, as dempaint painted it or as a paint
+// program saved it after retouching, back into a height raster.
+#include <bit>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
 
-int main() { heightio::finish_program(); }
+#include "console.hpp"
+#include "error_codes.hpp"
+#include "failure.hpp"
+#include "pixel_decoding.hpp"
+#include "record_file.hpp"
+#include "settings.hpp"
+#include "tga_reader.hpp"
+
+namespace {
+
+using namespace heightio;
+using namespace demscan;
+
+static_assert(std::endian::native == std::endian::little,
+              "raster rows are written straight from floats");
+
+struct ScanSettings {
+  std::string image_path;
+  std::string raster_path;
+  std::uint16_t mode;  // 0: plain decoding; any other value: green-offset decoding
+};
+
+// The pixels between the two passes, one block of 4 * W bytes per stored row.
+// Rows are allocated as they are read, so an image shorter than its header
+// claims costs no more memory than the rows it holds.
+using RowStore = std::vector<std::unique_ptr<std::uint8_t[]>>;
+
+std::uint8_t* add_row(RowStore& store, std::size_t bytes) {
+  return store.emplace_back(std::make_unique_for_overwrite<std::uint8_t[]>(bytes)).get();
+}
+
+ScanSettings read_settings() {
+  ScanSettings settings;
+  TextReader reader;
+  open_text_input(reader, "demscan.ini");
+  check_io();
+  settings.image_path = read_path_setting(reader);
+  check_io();
+  settings.raster_path = read_path_setting(reader);
+  check_io();
+  settings.mode = static_cast<std::uint16_t>(read_int32_setting(reader));
+  check_io();
+  close_text(reader);
+  check_io();
+  return settings;
+}
+
+// Each row number of the reading phase stands on a line of its own.
+void print_read_row(std::uint32_t r) {
+  write_int(r, 0);
+  write_char('\r');
+  write_line_end();
+  check_io();
+}
+
+// Row numbers of the writing phase overwrite each other on a terminal.
+void print_written_row(std::uint32_t r) {
+  write_int(r, 0);
+  write_char('\r');
+  end_write();
+  check_io();
+}
+
+void print_phase_end() {
+  write_line_end();
+  check_io();
+  write_line_end();
+  check_io();
+}
+
+// Reads every stored row in file order; nothing is decoded yet.
+RowStore read_stored_rows(PixelReader& reader) {
+  const std::size_t row_bytes = std::size_t{reader.layout.width} * pixel_size;
+  RowStore store;
+  store.reserve(reader.layout.height);
+  for (std::uint32_t r = 1; r <= reader.layout.height; ++r) {
+    read_pixel_row(reader, add_row(store, row_bytes));
+    print_read_row(r);
+  }
+  return store;
+}
+
+// The stored row that holds picture row `i` (0 at the top), numbered from 1.
+std::uint32_t stored_row_of(const TgaLayout& layout, std::uint32_t i) {
+  return layout.top_row_first ? i + 1 : layout.height - i;
+}
+
+// Writes the raster from the top row of the picture down, each row decoded
+// just before it is written.
+void write_raster_rows(RecordFile& raster, const RowStore& store, const TgaLayout& layout,
+                       std::uint16_t mode) {
+  const std::size_t width = layout.width;
+  std::vector<float> samples(width);
+  for (std::uint32_t i = 0; i < layout.height; ++i) {
+    const std::uint32_t r = stored_row_of(layout, i);
+    decode_height_row({store[r - 1].get(), width * pixel_size}, samples, mode);
+    write_block(raster, samples.data(), width * sizeof(float));
+    check_io();
+    print_written_row(r);
+  }
+}
+
+void demscan_main() {
+  // 1. Settings; a raster on the standard output moves the console text to
+  //    the standard error, so the data stream holds the raster alone.
+  const ScanSettings settings = read_settings();
+  if (settings.raster_path.empty()) console_to_standard_error();
+
+  // 2. The image, opened before the raster is created, so that an image that
+  //    cannot be opened leaves an existing raster of that name alone.
+  RecordFile image;
+  open_existing(image, settings.image_path, 1);
+  check_io();
+
+  // 3. The raster. Creating it over the image would empty the image before
+  //    it is read.
+  if (names_open_file(image, settings.raster_path)) raise_at_call_site(code::sharing_violation);
+  RecordFile raster;
+  create_file(raster, settings.raster_path, 1);
+  check_io();
+
+  // 4. The header, the layout it declares, and whatever lies before the pixels.
+  PixelReader reader = start_pixel_data(image);
+
+  // 5. Reading phase: every stored row as it is.
+  const RowStore store = read_stored_rows(reader);
+  print_phase_end();
+
+  // 6. Writing phase: the raster rows, decoded.
+  write_raster_rows(raster, store, reader.layout, settings.mode);
+  print_phase_end();
+
+  // 7. Close and end.
+  close_file(image);
+  check_io();
+  close_file(raster);
+  check_io();
+  finish_program();
+}
+
+}  // namespace
+
+int main() {
+  heightio::run_program(demscan_main);
+}

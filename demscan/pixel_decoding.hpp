@@ -1,0 +1,30 @@
+// How demscan reads a height back from a pixel.
+//
+// Red 255 marks an empty sample. Any other pixel holds 256 * red + blue; the
+// green-offset decoding (any mode but 0) adds green - 127 to that, so that a
+// retoucher can raise or lower a height by up to 128 in the green channel.
+// The alpha byte is never looked at.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace demscan {
+
+inline constexpr std::size_t pixel_size = 4;  // blue, green, red, alpha
+
+// Every byte combination and mode gives a sample; the plain decoding gives
+// 0 ... 65279 and the green-offset decoding -127 ... 65407, all exact floats.
+inline float decode_height_pixel(std::span<const std::uint8_t, pixel_size> pixel,
+                                 std::uint16_t mode) {
+  const int blue = pixel[0];
+  const int green_offset = mode == 0 ? 0 : pixel[1] - 127;
+  const int red = pixel[2];
+  return red == 255 ? 0.0f : static_cast<float>(256 * red + blue + green_offset);
+}
+
+// Decodes pixels.size() / 4 == samples.size() pixels.
+void decode_height_row(std::span<const std::uint8_t> pixels, std::span<float> samples,
+                       std::uint16_t mode);
+
+}  // namespace demscan

@@ -1,0 +1,52 @@
+// Reading the pixels of a TGA image in the layouts paint programs save.
+//
+// dempaint writes uncompressed 32-bit pixels, bottom row first. An image
+// retouched and saved again may come back with an ID field, a colour map,
+// run-length encoding, 24-bit pixels or another origin corner; the reader
+// takes all of these and hands out rows of 4-byte pixels (blue, green, red,
+// alpha), left to right as the picture shows them, in the order the rows are
+// stored, as decode_height_pixel takes them. Every read is checked where it
+// happens.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "pixel_decoding.hpp"
+#include "record_file.hpp"
+
+namespace demscan {
+
+struct TgaLayout {
+  std::uint16_t width = 0;
+  std::uint16_t height = 0;
+  std::uint32_t stored_pixel_size = 4;  // 3 for 24-bit pixels (blue, green, red)
+  bool run_length_encoded = false;
+  bool top_row_first = false;             // descriptor bit 5
+  bool right_to_left = false;             // descriptor bit 4
+  std::uint32_t bytes_before_pixels = 0;  // ID field and colour map, after the header
+};
+
+// Where the reader stands in the pixel data of one image.
+struct PixelReader {
+  heightio::RecordFile* image = nullptr;
+  TgaLayout layout;
+  std::vector<std::uint8_t> buffer;  // stored bytes read ahead, or one stored row
+  std::size_t position = 0;          // next unused byte of the buffer
+  std::size_t end = 0;               // end of the bytes read into the buffer
+  std::uint64_t pixels_left = 0;     // pixels of the image not yet handed out
+  std::uint32_t packet_left = 0;     // pixels of the current packet not yet handed out
+  bool packet_is_run = false;
+  std::array<std::uint8_t, pixel_size> run_pixel{};
+};
+
+// Reads the header, ends the program with run-time error 13 for a layout it
+// cannot read, and skips the ID field and the colour map.
+PixelReader start_pixel_data(heightio::RecordFile& image);
+
+// Fills `row` with the next stored row: width pixels of 4 bytes, left to
+// right. Pixel data that end early fail with run-time error 100.
+void read_pixel_row(PixelReader& reader, std::uint8_t* row);
+
+}  // namespace demscan
