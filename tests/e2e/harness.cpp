@@ -3,11 +3,12 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 namespace e2e {
@@ -87,6 +88,22 @@ RunResult Workspace::run(const std::string& program, std::string_view stdin_byte
   return result;
 }
 
+RunResult Workspace::run_with_memory_limit(const std::string& program, std::size_t memory_kib,
+                                           std::string_view stdin_bytes) const {
+  write_file(capture_ / "stdin", stdin_bytes);
+  // The limit is set in a subshell of the program alone, not of `cat`.
+  const std::string command = "cd " + quote(work_) + " && cat " + quote(capture_ / "stdin") +
+                              " | (ulimit -v " + std::to_string(memory_kib) + " && exec " +
+                              quote(program) + ") >" + quote(capture_ / "stdout") + " 2>" +
+                              quote(capture_ / "stderr");
+  const int raw = std::system(command.c_str());
+  RunResult result;
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  result.out = read_file(capture_ / "stdout");
+  result.err = read_file(capture_ / "stderr");
+  return result;
+}
+
 std::string crlf_lines(std::initializer_list<std::string_view> lines) {
   std::string text;
   for (const std::string_view l : lines) (text += l) += "\r\n";
@@ -116,10 +133,13 @@ std::string line(std::string_view text) {
 std::string expect_run_error(const std::string& console_tail, int code) {
   char expected_code[8];
   std::snprintf(expected_code, sizeof expected_code, "%3d", code);
-  const std::regex pattern(std::string("Runtime error ") + expected_code + " at ([0-9A-F]{8})\r\n");
-  std::smatch match;
-  EXPECT_TRUE(std::regex_match(console_tail, match, pattern)) << "console tail: " << console_tail;
-  return match.size() > 1 ? match[1].str() : std::string();
+  const std::string prefix = std::string("Runtime error ") + expected_code + " at ";
+  const std::string location = console_tail.substr(std::min(prefix.size(), console_tail.size()), 8);
+  const bool matches = console_tail.size() == prefix.size() + 10 &&
+                       console_tail.starts_with(prefix) && console_tail.ends_with("\r\n") &&
+                       location.find_first_not_of("0123456789ABCDEF") == std::string::npos;
+  EXPECT_TRUE(matches) << "console tail: " << console_tail;
+  return matches ? location : std::string();
 }
 
 std::vector<std::string> changed_files(const Snapshot& before, const Snapshot& after) {
@@ -132,6 +152,19 @@ std::vector<std::string> changed_files(const Snapshot& before, const Snapshot& a
     if (!after.contains(name)) changed.push_back(name);
   }
   return changed;
+}
+
+RunResult run_changing_only(const Workspace& ws, const std::string& program,
+                            const std::vector<std::string>& outputs, std::string_view stdin_bytes,
+                            std::size_t memory_kib) {
+  const Snapshot before = ws.snapshot();
+  RunResult result = memory_kib == 0 ? ws.run(program, stdin_bytes)
+                                     : ws.run_with_memory_limit(program, memory_kib, stdin_bytes);
+  for (const std::string& name : changed_files(before, ws.snapshot())) {
+    EXPECT_NE(std::find(outputs.begin(), outputs.end(), name), outputs.end())
+        << name << " changed, but it is not an output";
+  }
+  return result;
 }
 
 }  // namespace e2e

@@ -2,6 +2,7 @@
 // leaves behind: console bytes, exit status and the bytes of every file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
@@ -41,6 +42,11 @@ class Workspace {
   // through a pipe on the standard input.
   RunResult run(const std::string& program, std::string_view stdin_bytes = {}) const;
 
+  // As run(), with the program's address space limited to `memory_kib` KiB,
+  // so that a program that asks for more memory sees its allocation fail.
+  RunResult run_with_memory_limit(const std::string& program, std::size_t memory_kib,
+                                  std::string_view stdin_bytes = {}) const;
+
  private:
   std::filesystem::path root_;
   std::filesystem::path work_;
@@ -63,5 +69,11 @@ std::string expect_run_error(const std::string& console_tail, int code);
 
 // The files of `after` that differ from `before`, are new, or are gone.
 std::vector<std::string> changed_files(const Snapshot& before, const Snapshot& after);
+
+// Runs `program` in `ws` and expects every file but the named outputs to be
+// unchanged afterwards. A `memory_kib` other than 0 limits the address space.
+RunResult run_changing_only(const Workspace& ws, const std::string& program,
+                            const std::vector<std::string>& outputs,
+                            std::string_view stdin_bytes = {}, std::size_t memory_kib = 0);
 
 }  // namespace e2e
