@@ -33,11 +33,15 @@ wall() {
   awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.4f\n", b - a }'
 }
 
+# One run of a program with its console text kept in console.txt and its peak
+# resident memory in peak.txt.
+run_program() { /usr/bin/time -f %M -o peak.txt "$1" >console.txt 2>&1; }
+
 # Runs a program RUNS times in the current folder; prints "median_s peak_kib".
 measure_program() {
   local program=$1 times=() peak=0 kib
   for ((i = 0; i < runs; i++)); do
-    times+=("$(wall /usr/bin/time -f %M -o peak.txt "$program" >console.txt 2>&1)")
+    times+=("$(wall run_program "$program")")
     kib=$(tail -n 1 peak.txt)
     ((kib > peak)) && peak=$kib
   done

@@ -13,12 +13,19 @@ constexpr Pixel pixel_of(std::int64_t v) {
   return {low, low, high, 0};
 }
 
-// The same range test as truncate_to_int64, done for a whole row without
-// branches so that the common case of a clean row stays a tight loop.
-bool all_have_integer_values(std::span<const float> samples) {
+// Whether every sample truncates to an integer in [-limit, limit), tested for
+// a whole row without branches so that the common case stays a tight loop.
+bool all_within(std::span<const float> samples, float limit) {
   bool all = true;
-  for (const float h : samples) all &= (h >= -0x1p63f) & (h < 0x1p63f);
+  for (const float h : samples) all &= (h >= -limit) & (h < limit);
   return all;
+}
+
+// A pixel as one little-endian word: v's low byte in blue and green, the next
+// byte in red, alpha 0. Only v's low 16 bits count, so a 32-bit v gives the
+// same pixel as the 64-bit one.
+std::uint32_t pixel_word(std::uint32_t v) {
+  return (v & 0xFFu) * 0x0101u | (v & 0xFF00u) << 8;
 }
 
 void store_pixel(std::span<std::uint8_t> pixels, std::size_t c, const Pixel& pixel) {
@@ -32,7 +39,16 @@ Pixel encode_height_pixel(float h) {
 }
 
 void encode_height_row(std::span<const float> samples, std::span<std::uint8_t> pixels) {
-  if (!all_have_integer_values(samples)) {
+  if (all_within(samples, 0x1p31f)) {
+    // The usual terrain: a loop the compiler turns into vector conversions.
+    for (std::size_t c = 0; c < samples.size(); ++c) {
+      const std::uint32_t word =
+          pixel_word(static_cast<std::uint32_t>(static_cast<std::int32_t>(samples[c])));
+      std::memcpy(pixels.data() + c * pixel_size, &word, pixel_size);
+    }
+    return;
+  }
+  if (!all_within(samples, 0x1p63f)) {
     // The checked conversion, sample by sample, ends the program at the
     // first sample that has no integer value.
     for (std::size_t c = 0; c < samples.size(); ++c)
