@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -136,6 +137,17 @@ std::int32_t query_terminal(Handle handle, bool& interactive) {
 
 void advise_sequential(Handle handle) {
   (void)::posix_fadvise(handle, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
+void* reserve_pages(std::size_t bytes) {
+  void* pages = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (pages == MAP_FAILED) return nullptr;
+  (void)::madvise(pages, bytes, MADV_HUGEPAGE);
+  return pages;
+}
+
+void release_pages(void* pages, std::size_t bytes) {
+  (void)::munmap(pages, bytes);
 }
 
 namespace {

@@ -40,6 +40,12 @@ std::int32_t query_terminal(Handle handle, bool& interactive);
 // Hints that a file will be read from start to end.
 void advise_sequential(Handle handle);
 
+// Memory for large buffers straight from the system, backed by huge pages
+// where it allows; nullptr when none can be had. Pages take memory only once
+// they are written.
+void* reserve_pages(std::size_t bytes);
+void release_pages(void* pages, std::size_t bytes);
+
 // Identity of a regular file, to notice when an output would overwrite an input.
 struct FileIdentity {
   bool regular = false;

@@ -3,7 +3,6 @@
 // program and read back by demscan.
 #include <bit>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "layouts.hpp"
 #include "pixel_encoding.hpp"
 #include "record_file.hpp"
+#include "row_store.hpp"
 #include "settings.hpp"
 
 namespace {
@@ -29,15 +29,6 @@ struct PaintSettings {
   std::uint16_t width;  // the low 16 bits of the number: a TGA size field holds no more
   std::uint16_t height;
 };
-
-// The encoded image between the two passes, one block of 4 * W bytes per row
-// in raster order. Rows are allocated as they are read, so a raster shorter
-// than its settings claim costs no more memory than the rows it holds.
-using RowStore = std::vector<std::unique_ptr<std::uint8_t[]>>;
-
-std::uint8_t* add_row(RowStore& store, std::size_t bytes) {
-  return store.emplace_back(std::make_unique_for_overwrite<std::uint8_t[]>(bytes)).get();
-}
 
 PaintSettings read_settings() {
   PaintSettings settings;
@@ -84,12 +75,11 @@ RowStore read_encoded_rows(RecordFile& raster, const PaintSettings& settings) {
   const std::size_t width = settings.width;
   const std::size_t row_bytes = width * pixel_size;
   std::vector<float> samples(width);
-  RowStore store;
-  store.reserve(settings.height);
+  RowStore store(row_bytes);
   for (std::uint32_t r = 1; r <= settings.height; ++r) {
     read_block(raster, samples.data(), width * sizeof(float));
     check_io();
-    encode_height_row(samples, {add_row(store, row_bytes), row_bytes});
+    encode_height_row(samples, {store.add_row(), row_bytes});
     print_row_number(r);
   }
   return store;
@@ -98,8 +88,8 @@ RowStore read_encoded_rows(RecordFile& raster, const PaintSettings& settings) {
 // A TGA image declared bottom row first starts with the raster's last row, so
 // the raster's first row becomes the top of the picture.
 void write_rows_bottom_up(RecordFile& image, const RowStore& store, std::size_t width) {
-  for (std::uint32_t r = static_cast<std::uint32_t>(store.size()); r >= 1; --r) {
-    write_block(image, store[r - 1].get(), width * pixel_size);
+  for (std::uint32_t r = static_cast<std::uint32_t>(store.rows()); r >= 1; --r) {
+    write_block(image, store.row(r - 1), width * pixel_size);
     check_io();
     print_row_number(r);
   }

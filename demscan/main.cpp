@@ -2,7 +2,6 @@
 // program saved it after retouching, back into a height raster.
 #include <bit>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "failure.hpp"
 #include "pixel_decoding.hpp"
 #include "record_file.hpp"
+#include "row_store.hpp"
 #include "settings.hpp"
 #include "tga_reader.hpp"
 
@@ -27,15 +27,6 @@ struct ScanSettings {
   std::string raster_path;
   std::uint16_t mode;  // 0: plain decoding; any other value: green-offset decoding
 };
-
-// The pixels between the two passes, one block of 4 * W bytes per stored row.
-// Rows are allocated as they are read, so an image shorter than its header
-// claims costs no more memory than the rows it holds.
-using RowStore = std::vector<std::unique_ptr<std::uint8_t[]>>;
-
-std::uint8_t* add_row(RowStore& store, std::size_t bytes) {
-  return store.emplace_back(std::make_unique_for_overwrite<std::uint8_t[]>(bytes)).get();
-}
 
 ScanSettings read_settings() {
   ScanSettings settings;
@@ -79,10 +70,9 @@ void print_phase_end() {
 // Reads every stored row in file order; nothing is decoded yet.
 RowStore read_stored_rows(PixelReader& reader) {
   const std::size_t row_bytes = std::size_t{reader.layout.width} * pixel_size;
-  RowStore store;
-  store.reserve(reader.layout.height);
+  RowStore store(row_bytes);
   for (std::uint32_t r = 1; r <= reader.layout.height; ++r) {
-    read_pixel_row(reader, add_row(store, row_bytes));
+    read_pixel_row(reader, store.add_row());
     print_read_row(r);
   }
   return store;
@@ -101,7 +91,7 @@ void write_raster_rows(RecordFile& raster, const RowStore& store, const TgaLayou
   std::vector<float> samples(width);
   for (std::uint32_t i = 0; i < layout.height; ++i) {
     const std::uint32_t r = stored_row_of(layout, i);
-    decode_height_row({store[r - 1].get(), width * pixel_size}, samples, mode);
+    decode_height_row({store.row(r - 1), width * pixel_size}, samples, mode);
     write_block(raster, samples.data(), width * sizeof(float));
     check_io();
     print_written_row(r);
