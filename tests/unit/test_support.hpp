@@ -23,9 +23,12 @@ inline std::int32_t take_pending() {
   }
 }
 
-// A file with the given bytes in a fresh folder of the test's own.
+// A file with the given bytes in a folder of the running test's own, since
+// the tests run in parallel processes.
 inline std::string temp_file(const std::string& name, std::string_view bytes) {
-  const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / "heightio_unit";
+  const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+  const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / "heightio_unit" /
+                                    (std::string(test->test_suite_name()) + "." + test->name());
   std::filesystem::create_directories(dir);
   const std::filesystem::path path = dir / name;
   std::ofstream(path, std::ios::binary | std::ios::trunc)
