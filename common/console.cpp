@@ -9,13 +9,21 @@
 namespace heightio {
 namespace {
 
+// Records a failed console write with the stream it went to: the operating
+// system's error number when it refused (`by_os`), else the layer's own words.
+void fail(const Console& console, std::int32_t code, bool by_os) {
+  const std::string_view stream =
+      console.stream == platform::Stream::error ? "the standard error" : "the standard output";
+  record_failure(code, {Action::write, stream, {}, by_os ? platform::last_refusal() : 0, {}});
+}
+
 // The first write opens the console: a standard stream that is closed, or
 // whose kind cannot be told, leaves it unopened and fails the write with 105.
 bool open_console(Console& console) {
   if (console.is_open) return true;
   const platform::Handle handle = platform::standard_handle(console.stream);
   if (platform::query_terminal(handle, console.interactive) != 0) {
-    record_failure(code::not_open_for_output);
+    fail(console, code::not_open_for_output, false);
     return false;
   }
   console.handle = handle;
@@ -24,20 +32,21 @@ bool open_console(Console& console) {
 }
 
 // The buffer is emptied even when the operating system refuses its bytes.
-std::int32_t hand_over(Console& console) {
+// A failure is recorded unless `quietly`.
+void hand_over(Console& console, bool quietly = false) {
   std::size_t done = 0;
-  std::int32_t code =
+  const std::int32_t code =
       platform::write_fully(console.handle, console.buffer.data(), console.fill, done);
-  if (code == 0 && done < console.fill) code = code::short_write;
+  const bool short_write = code == 0 && done < console.fill;
   console.fill = 0;
-  return code;
+  if (quietly) return;
+  if (code != 0) fail(console, code, true);
+  if (short_write) fail(console, code::short_write, false);
 }
 
 void put_bytes(Console& console, std::string_view bytes) {
   for (const char c : bytes) {
-    if (console.fill == Console::buffer_size) {
-      if (const std::int32_t code = hand_over(console); code != 0) record_failure(code);
-    }
+    if (console.fill == Console::buffer_size) hand_over(console);
     console.buffer[console.fill++] = c;
   }
 }
@@ -95,13 +104,8 @@ void write_int(std::int64_t value, int width) {
 
 void end_write() {
   Console& console = console_state();
-  if (!console.is_open) {
-    record_failure(code::file_not_open);
-    return;
-  }
-  if (console.interactive) {
-    if (const std::int32_t code = hand_over(console); code != 0) record_failure(code);
-  }
+  if (!console.is_open) return fail(console, code::file_not_open, false);
+  if (console.interactive) hand_over(console);
 }
 
 void write_line_end() {
@@ -111,7 +115,7 @@ void write_line_end() {
 
 void flush_console() {
   Console& console = console_state();
-  if (console.is_open && console.fill > 0) (void)hand_over(console);
+  if (console.is_open && console.fill > 0) hand_over(console, true);
 }
 
 }  // namespace heightio

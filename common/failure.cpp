@@ -1,8 +1,11 @@
 #include "failure.hpp"
 
 #include <new>
+#include <optional>
+#include <utility>
 
 #include "console.hpp"
+#include "diagnostic.hpp"
 #include "error_codes.hpp"
 #include "platform.hpp"
 
@@ -15,6 +18,12 @@ namespace {
 
 thread_local std::int32_t pending_result = 0;
 
+struct RecordedContext {
+  std::int32_t code;
+  FailureContext context;
+};
+thread_local std::optional<RecordedContext> last_context;
+
 std::uint32_t location_of(const void* code_address) {
   return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(code_address) -
                                     reinterpret_cast<std::uintptr_t>(&__executable_start));
@@ -24,6 +33,16 @@ std::uint32_t location_of(const void* code_address) {
 
 void record_failure(std::int32_t code) {
   pending_result = code;
+  last_context.reset();
+}
+
+void record_failure(std::int32_t code, FailureContext context) {
+  pending_result = code;
+  last_context = RecordedContext{code, std::move(context)};
+}
+
+const FailureContext* failure_context(std::int32_t code) {
+  return last_context && last_context->code == code ? &last_context->context : nullptr;
 }
 
 std::int32_t pending_io_result() {
@@ -40,6 +59,7 @@ std::int32_t pending_io_result() {
 }
 
 [[gnu::noinline]] void raise_at_call_site(std::int32_t code) {
+  last_context.reset();
   throw IoError{code, location_of(__builtin_return_address(0))};
 }
 
@@ -59,9 +79,13 @@ std::string format_run_error(std::int32_t code, std::uint32_t location) {
 }
 
 void run_error(std::int32_t code, std::uint32_t location) {
+  // Put in words before the message is printed, since a failure to print it
+  // records a failure of its own.
+  const std::string plain_words = explain_failure(code, failure_context(code));
   write_text(format_run_error(code, location));
   write_line_end();
   flush_console();
+  show_on_terminal(plain_words);
   platform::exit_process(code);
 }
 
@@ -72,12 +96,15 @@ void finish_program() {
 
 [[gnu::noinline]] std::int64_t truncate_to_int64(double x) {
   // The range test is false for a NaN as well.
-  if (!(x >= -0x1p63 && x < 0x1p63))
+  if (!(x >= -0x1p63 && x < 0x1p63)) {
+    last_context.reset();
     throw IoError{code::invalid_float_operation, location_of(__builtin_return_address(0))};
+  }
   return static_cast<std::int64_t>(x);
 }
 
-void run_program(void (*main_flow)()) {
+void run_program(std::string_view name, void (*main_flow)()) {
+  set_program_name(name);
   platform::prepare_process();
   try {
     main_flow();

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace heightio {
 
@@ -16,8 +17,25 @@ struct IoError {
   std::uint32_t location;  // where the failed check sits in the program's code
 };
 
-// Stores a failure code, overwriting any earlier one.
+// What a failed step was asking for, kept beside the pending result so that a
+// person at a terminal can be told in plain words (diagnostic.hpp).
+enum class Action { open, create, read, read_number, write, seek, close };
+
+struct FailureContext {
+  Action action = Action::open;
+  std::string_view subject;  // what the file is to the program: "raster", "settings file"...
+  std::string path;          // empty for a standard stream, whose name is the subject
+  int os_error = 0;          // the operating system's error number; 0 for the layer's own codes
+  std::string detail;        // the layer's own words, where they say more than the code's
+};
+
+// Stores a failure code, overwriting any earlier one and what it failed on.
 void record_failure(std::int32_t code);
+void record_failure(std::int32_t code, FailureContext context);
+
+// What the last failure recorded was asking for, when it was recorded with a
+// context and with this code; nullptr otherwise.
+const FailureContext* failure_context(std::int32_t code);
 
 std::int32_t pending_io_result();
 
@@ -32,7 +50,8 @@ void check_io();
 // The 29-character message "Runtime error ccc at LLLLLLLL".
 std::string format_run_error(std::int32_t code, std::uint32_t location);
 
-// Prints the message after all earlier console text and ends with `code`.
+// Prints the message after all earlier console text, adds the failure in plain
+// words on a terminal (diagnostic.hpp), and ends with `code`.
 [[noreturn]] void run_error(std::int32_t code, std::uint32_t location);
 
 // The normal end: flushes the console and ends with exit status 0.
@@ -42,8 +61,8 @@ std::string format_run_error(std::int32_t code, std::uint32_t location);
 // range) ends the program with 207 located at the conversion.
 std::int64_t truncate_to_int64(double x);
 
-// Runs a program's main flow, which ends with finish_program(); an IoError
-// escaping it ends the program through run_error.
-[[noreturn]] void run_program(void (*main_flow)());
+// Runs the main flow of the program called `name`, which ends with
+// finish_program(); an IoError escaping it ends the program through run_error.
+[[noreturn]] void run_program(std::string_view name, void (*main_flow)());
 
 }  // namespace heightio

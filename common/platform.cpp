@@ -6,13 +6,27 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "error_codes.hpp"
 
 namespace heightio::platform {
 namespace {
+
+// The standard streams that were closed when the process started.
+std::array<bool, 3> closed_at_start{};
+
+thread_local int last_refusal_number = 0;
+
+// Keeps the operating system's error number for the message a person reads,
+// and maps it to a run-time error code.
+std::int32_t refused(int os_error, OsRequest request, bool directory_missing = false) {
+  last_refusal_number = os_error;
+  return code_for_os_error(os_error, request, directory_missing);
+}
 
 // A path that holds a NUL byte cannot reach the kernel whole; cutting it at
 // the NUL could name another file, so it is refused instead.
@@ -30,13 +44,12 @@ bool directory_of_path_missing(const std::string& path) {
 
 std::int32_t open_error(const std::string& path) {
   const int error = errno;
-  return code_for_os_error(error, OsRequest::open,
-                           error == ENOENT && directory_of_path_missing(path));
+  return refused(error, OsRequest::open, error == ENOENT && directory_of_path_missing(path));
 }
 
 std::int32_t open_with(const std::string& path, int flags, Handle& handle) {
   handle = no_handle;
-  if (holds_nul(path)) return code_for_os_error(EINVAL, OsRequest::open, false);
+  if (holds_nul(path)) return refused(EINVAL, OsRequest::open);
   int fd;
   do {
     fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
@@ -49,15 +62,20 @@ std::int32_t open_with(const std::string& path, int flags, Handle& handle) {
 }  // namespace
 
 Handle standard_handle(Stream stream) {
+  Handle handle = no_handle;
   switch (stream) {
     case Stream::input:
-      return STDIN_FILENO;
+      handle = STDIN_FILENO;
+      break;
     case Stream::output:
-      return STDOUT_FILENO;
+      handle = STDOUT_FILENO;
+      break;
     case Stream::error:
-      return STDERR_FILENO;
+      handle = STDERR_FILENO;
+      break;
   }
-  return no_handle;
+  return handle != no_handle && closed_at_start[static_cast<std::size_t>(handle)] ? no_handle
+                                                                                  : handle;
 }
 
 std::int32_t open_for_reading(const std::string& path, Handle& handle) {
@@ -66,7 +84,7 @@ std::int32_t open_for_reading(const std::string& path, Handle& handle) {
   if (::fstat(handle, &info) == 0 && S_ISDIR(info.st_mode)) {
     ::close(handle);
     handle = no_handle;
-    return code_for_os_error(EISDIR, OsRequest::open, false);
+    return refused(EISDIR, OsRequest::open);
   }
   advise_sequential(handle);
   return 0;
@@ -82,7 +100,7 @@ std::int32_t read_some(Handle handle, void* dest, std::size_t size, std::size_t&
   do {
     got = ::read(handle, dest, size);
   } while (got < 0 && errno == EINTR);
-  if (got < 0) return code_for_os_error(errno, OsRequest::read, false);
+  if (got < 0) return refused(errno, OsRequest::read);
   done = static_cast<std::size_t>(got);
   return 0;
 }
@@ -106,7 +124,7 @@ std::int32_t write_fully(Handle handle, const void* src, std::size_t size, std::
   while (done < size) {
     const ssize_t put = ::write(handle, bytes + done, size - done);
     if (put < 0 && errno == EINTR) continue;
-    if (put < 0) return code_for_os_error(errno, OsRequest::write, false);
+    if (put < 0) return refused(errno, OsRequest::write);
     if (put == 0) break;
     done += static_cast<std::size_t>(put);
   }
@@ -114,25 +132,31 @@ std::int32_t write_fully(Handle handle, const void* src, std::size_t size, std::
 }
 
 std::int32_t seek_to(Handle handle, std::uint64_t position) {
-  if (position > static_cast<std::uint64_t>(INT64_MAX))
-    return code_for_os_error(EINVAL, OsRequest::seek, false);
+  if (position > static_cast<std::uint64_t>(INT64_MAX)) return refused(EINVAL, OsRequest::seek);
   if (::lseek(handle, static_cast<off_t>(position), SEEK_SET) < 0)
-    return code_for_os_error(errno, OsRequest::seek, false);
+    return refused(errno, OsRequest::seek);
   return 0;
 }
 
 std::int32_t close_handle(Handle handle) {
   // Linux releases the descriptor even when close reports EINTR, so it is not retried.
-  if (::close(handle) != 0 && errno != EINTR)
-    return code_for_os_error(errno, OsRequest::close, false);
+  if (::close(handle) != 0 && errno != EINTR) return refused(errno, OsRequest::close);
   return 0;
 }
 
 std::int32_t query_terminal(Handle handle, bool& interactive) {
   struct stat info {};
-  if (::fstat(handle, &info) != 0) return code_for_os_error(errno, OsRequest::open, false);
+  if (::fstat(handle, &info) != 0) return refused(errno, OsRequest::open);
   interactive = ::isatty(handle) == 1;
   return 0;
+}
+
+int last_refusal() {
+  return last_refusal_number;
+}
+
+std::string os_error_text(int os_error) {
+  return std::strerror(os_error);
 }
 
 void advise_sequential(Handle handle) {
@@ -173,9 +197,25 @@ bool same_regular_file(const FileIdentity& a, const FileIdentity& b) {
   return a.regular && b.regular && a.device == b.device && a.inode == b.inode;
 }
 
+namespace {
+// A standard stream closed at start leaves its number free, and the next file
+// opened would take it: console text meant for a closed standard output would
+// then go into that file. Such a stream counts as absent, and its number is
+// taken by /dev/null (the lowest free number is the one being checked, as the
+// lower ones are open by then).
+void reserve_closed_standard_streams() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    closed_at_start[static_cast<std::size_t>(fd)] = true;
+    (void)::open("/dev/null", O_RDONLY);
+  }
+}
+}  // namespace
+
 void prepare_process() {
   ::signal(SIGPIPE, SIG_IGN);
   ::signal(SIGXFSZ, SIG_IGN);
+  reserve_closed_standard_streams();
 }
 
 void exit_process(int status) {

@@ -37,6 +37,11 @@ std::int32_t close_handle(Handle handle);
 // not open at all.
 std::int32_t query_terminal(Handle handle, bool& interactive);
 
+// The operating system's error number behind the last refused request, and
+// its own message for such a number, for the line a person reads.
+int last_refusal();
+std::string os_error_text(int os_error);
+
 // Hints that a file will be read from start to end.
 void advise_sequential(Handle handle);
 

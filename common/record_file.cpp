@@ -1,5 +1,7 @@
 #include "record_file.hpp"
 
+#include <utility>
+
 #include "error_codes.hpp"
 #include "failure.hpp"
 
@@ -8,8 +10,21 @@ namespace {
 
 using OpenRequest = std::int32_t (*)(const std::string&, platform::Handle&);
 
+// Records `code` with what was asked of `file`: the operating system's error
+// number when it refused (`by_os`), else the layer's own words.
+void fail(const RecordFile& file, Action action, std::int32_t code, bool by_os,
+          std::string detail = {}) {
+  FailureContext context{action, file.subject, file.path, by_os ? platform::last_refusal() : 0,
+                         std::move(detail)};
+  if (file.standard_binding)
+    context.subject = file.handle == platform::standard_handle(platform::Stream::input)
+                          ? "the standard input"
+                          : "the standard output";
+  record_failure(code, std::move(context));
+}
+
 void open_record_file(RecordFile& file, std::string_view path, std::uint32_t record_size,
-                      platform::Stream standard_stream, OpenRequest open_request) {
+                      platform::Stream standard_stream, OpenRequest open_request, Action action) {
   if (file.is_open) close_file(file);
   file.path = std::string(path);
   file.record_size = record_size;
@@ -21,7 +36,7 @@ void open_record_file(RecordFile& file, std::string_view path, std::uint32_t rec
   }
   if (const std::int32_t code = open_request(file.path, file.handle); code != 0) {
     file.is_open = false;
-    record_failure(code);
+    fail(file, action, code, true);
   }
 }
 
@@ -35,18 +50,21 @@ bool byte_count(const RecordFile& file, std::uint64_t count, std::size_t& bytes)
 }  // namespace
 
 void open_existing(RecordFile& file, std::string_view path, std::uint32_t record_size) {
-  open_record_file(file, path, record_size, platform::Stream::input, platform::open_for_reading);
+  open_record_file(file, path, record_size, platform::Stream::input, platform::open_for_reading,
+                   Action::open);
 }
 
 void create_file(RecordFile& file, std::string_view path, std::uint32_t record_size) {
-  open_record_file(file, path, record_size, platform::Stream::output, platform::create_for_writing);
+  open_record_file(file, path, record_size, platform::Stream::output, platform::create_for_writing,
+                   Action::create);
 }
 
 void seek_record(RecordFile& file, std::uint64_t n) {
-  if (!file.is_open) return record_failure(code::file_not_open);
-  if (n > UINT64_MAX / file.record_size) return record_failure(code::negative_seek);
+  if (!file.is_open) return fail(file, Action::seek, code::file_not_open, false);
+  if (n > UINT64_MAX / file.record_size)
+    return fail(file, Action::seek, code::negative_seek, false);
   if (const std::int32_t code = platform::seek_to(file.handle, n * file.record_size); code != 0)
-    record_failure(code);
+    fail(file, Action::seek, code, true);
 }
 
 void read_record(RecordFile& file, void* dest) {
@@ -54,13 +72,14 @@ void read_record(RecordFile& file, void* dest) {
 }
 
 void read_block(RecordFile& file, void* dest, std::uint64_t count) {
-  if (!file.is_open) return record_failure(code::file_not_open);
+  if (!file.is_open) return fail(file, Action::read, code::file_not_open, false);
   std::size_t bytes = 0;
-  if (!byte_count(file, count, bytes)) return record_failure(code::short_read);
+  if (!byte_count(file, count, bytes)) return fail(file, Action::read, code::short_read, false);
   std::size_t done = 0;
   if (const std::int32_t code = platform::read_fully(file.handle, dest, bytes, done); code != 0)
-    return record_failure(code);
-  if (done / file.record_size != count) record_failure(code::short_read);
+    return fail(file, Action::read, code, true);
+  if (done / file.record_size != count)
+    fail(file, Action::read, code::short_read, false, "the file ends early");
 }
 
 std::uint64_t read_available(RecordFile& file, void* dest, std::uint64_t count) {
@@ -72,22 +91,22 @@ std::uint64_t read_available(RecordFile& file, void* dest, std::uint64_t count) 
 }
 
 void write_block(RecordFile& file, const void* src, std::uint64_t count) {
-  if (!file.is_open) return record_failure(code::file_not_open);
+  if (!file.is_open) return fail(file, Action::write, code::file_not_open, false);
   std::size_t bytes = 0;
-  if (!byte_count(file, count, bytes)) return record_failure(code::short_write);
+  if (!byte_count(file, count, bytes)) return fail(file, Action::write, code::short_write, false);
   std::size_t done = 0;
   if (const std::int32_t code = platform::write_fully(file.handle, src, bytes, done); code != 0)
-    return record_failure(code);
-  if (done / file.record_size != count) record_failure(code::short_write);
+    return fail(file, Action::write, code, true);
+  if (done / file.record_size != count) fail(file, Action::write, code::short_write, false);
 }
 
 void close_file(RecordFile& file) {
-  if (!file.is_open) return record_failure(code::file_not_open);
+  if (!file.is_open) return fail(file, Action::close, code::file_not_open, false);
   file.is_open = false;
   if (file.standard_binding) return;
   const std::int32_t code = platform::close_handle(file.handle);
   file.handle = platform::no_handle;
-  if (code != 0) record_failure(code);
+  if (code != 0) fail(file, Action::close, code, true);
 }
 
 bool names_open_file(const RecordFile& file, const std::string& path) {

@@ -15,6 +15,12 @@
 namespace heightio {
 
 struct RecordFile {
+  RecordFile() = default;
+  // `subject` says what the file is to the program ("raster", "image"), for
+  // the line that tells a person at a terminal what failed.
+  explicit RecordFile(std::string_view subject) : subject(subject) {}
+
+  std::string_view subject = "file";
   std::string path;
   bool is_open = false;
   std::uint32_t record_size = 1;

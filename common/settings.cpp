@@ -1,5 +1,7 @@
 #include "settings.hpp"
 
+#include <utility>
+
 #include "error_codes.hpp"
 #include "failure.hpp"
 
@@ -12,6 +14,15 @@ constexpr char line_feed = '\n';
 constexpr unsigned char end_of_text_byte = 26;
 constexpr std::size_t max_token_length = 32;
 
+// Records `code` with what was asked of the settings file: the operating
+// system's error number when it refused (`by_os`), else the layer's own words.
+void fail(const TextReader& reader, Action action, std::int32_t code, bool by_os,
+          std::string detail = {}) {
+  const std::string_view subject = reader.standard_binding ? "the standard input" : "settings file";
+  record_failure(code, {action, subject, reader.path, by_os ? platform::last_refusal() : 0,
+                        std::move(detail)});
+}
+
 // The next byte without taking it, or end_of_text at the end of the file, at a
 // byte 26, or after a read error (which is recorded).
 int peek(TextReader& reader) {
@@ -22,7 +33,7 @@ int peek(TextReader& reader) {
         platform::read_some(reader.handle, reader.buffer.data(), reader.buffer.size(), got);
     reader.position = 0;
     reader.end = got;
-    if (code != 0) record_failure(code);
+    if (code != 0) fail(reader, Action::read, code, true);
     if (code != 0 || got == 0) {
       reader.physical_end = true;
       return end_of_text;
@@ -38,7 +49,7 @@ void take(TextReader& reader) {
 
 bool readable(const TextReader& reader) {
   if (reader.is_open) return true;
-  record_failure(code::not_open_for_input);
+  fail(reader, Action::read, code::not_open_for_input, false);
   return false;
 }
 
@@ -83,6 +94,11 @@ std::optional<std::uint64_t> parse_digits(std::string_view digits, bool hexadeci
   return value;
 }
 
+void fail_number(const TextReader& reader, const std::string& token) {
+  fail(reader, Action::read_number, code::invalid_number, false,
+       "\"" + token + "\" is not a whole number");
+}
+
 template <typename Read>
 auto read_then_skip_line(TextReader& reader, Read read) {
   auto value = read(reader);
@@ -106,7 +122,7 @@ void open_text_input(TextReader& reader, std::string_view path) {
   }
   const std::int32_t code = platform::open_for_reading(reader.path, reader.handle);
   reader.is_open = code == 0;
-  if (code != 0) record_failure(code);
+  if (code != 0) fail(reader, Action::open, code, true);
 }
 
 std::string read_line(TextReader& reader) {
@@ -135,7 +151,7 @@ std::int64_t read_int64(TextReader& reader) {
   const std::string token = read_token(reader);
   if (token.empty()) return 0;
   const std::optional<std::int64_t> value = convert_int64(token);
-  if (!value) record_failure(code::invalid_number);
+  if (!value) fail_number(reader, token);
   return value.value_or(0);
 }
 
@@ -144,17 +160,17 @@ std::int32_t read_int32(TextReader& reader) {
   const std::string token = read_token(reader);
   if (token.empty()) return 0;
   const std::optional<std::int32_t> value = convert_int32(token);
-  if (!value) record_failure(code::invalid_number);
+  if (!value) fail_number(reader, token);
   return value.value_or(0);
 }
 
 void close_text(TextReader& reader) {
-  if (!reader.is_open) return record_failure(code::file_not_open);
+  if (!reader.is_open) return fail(reader, Action::close, code::file_not_open, false);
   reader.is_open = false;
   if (reader.standard_binding) return;
   const std::int32_t code = platform::close_handle(reader.handle);
   reader.handle = platform::no_handle;
-  if (code != 0) record_failure(code);
+  if (code != 0) fail(reader, Action::close, code, true);
 }
 
 std::string read_path_setting(TextReader& reader) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "command_line.hpp"
 #include "console.hpp"
 #include "error_codes.hpp"
 #include "failure.hpp"
@@ -19,6 +20,25 @@ namespace {
 
 using namespace heightio;
 using namespace dempaint;
+
+// What --help prints.
+constexpr ProgramInfo program{"dempaint", R"(Usage: dempaint [--help | --version]
+
+Paints a height raster into a 32-bit TGA image, one pixel per sample, so that
+the terrain can be looked at and retouched in a paint program; demscan reads
+the image back. The raster's first row becomes the top of the picture.
+
+It takes no other arguments: it reads dempaint.ini in the working directory,
+one value per line, each line ending with CR or CR LF:
+  1  the height raster to read: 32-bit little-endian float samples, row by row
+  2  the TGA image to write (an empty line writes it to the standard output)
+  3  the width in samples
+  4  the height in rows
+
+For example, from a shell:
+  printf 'terrain.raw\r\nterrain.tga\r\n1000\r\n700\r\n' > dempaint.ini
+  dempaint
+)"};
 
 static_assert(std::endian::native == std::endian::little,
               "raster rows are read straight into floats");
@@ -103,14 +123,14 @@ void dempaint_main() {
 
   // 2. The raster, opened before the image is created, so that a raster that
   //    cannot be opened leaves an existing image of that name alone.
-  RecordFile raster;
+  RecordFile raster("raster");
   open_existing(raster, settings.raster_path, 1);
   check_io();
 
   // 3. The image. Creating it over the raster would empty the raster before
   //    it is read.
   if (names_open_file(raster, settings.image_path)) raise_at_call_site(code::sharing_violation);
-  RecordFile image;
+  RecordFile image("image");
   create_file(image, settings.image_path, 1);
   check_io();
 
@@ -135,6 +155,7 @@ void dempaint_main() {
 
 }  // namespace
 
-int main() {
-  heightio::run_program(dempaint_main);
+int main(int argc, char* argv[]) {
+  heightio::answer_help_or_version(argc, argv, program);
+  heightio::run_program(program.name, dempaint_main);
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "command_line.hpp"
 #include "console.hpp"
 #include "error_codes.hpp"
 #include "failure.hpp"
@@ -18,6 +19,25 @@ namespace {
 
 using namespace heightio;
 using namespace demscan;
+
+// What --help prints.
+constexpr ProgramInfo program{"demscan", R"(Usage: demscan [--help | --version]
+
+Reads a TGA height image, as dempaint painted it or as a paint program saved
+it after retouching, back into a height raster of 32-bit float samples. A
+pixel whose red byte is 255 (pure red) becomes an empty sample.
+
+It takes no other arguments: it reads demscan.ini in the working directory,
+one value per line, each line ending with CR or CR LF:
+  1  the TGA image to read
+  2  the height raster to write (an empty line writes it to the standard output)
+  3  the decoding mode: 0 gives 256 x red + blue; any other value adds
+     green - 127 to that
+
+For example, from a shell:
+  printf 'terrain.tga\r\nback.raw\r\n0\r\n' > demscan.ini
+  demscan
+)"};
 
 static_assert(std::endian::native == std::endian::little,
               "raster rows are written straight from floats");
@@ -106,14 +126,14 @@ void demscan_main() {
 
   // 2. The image, opened before the raster is created, so that an image that
   //    cannot be opened leaves an existing raster of that name alone.
-  RecordFile image;
+  RecordFile image("image");
   open_existing(image, settings.image_path, 1);
   check_io();
 
   // 3. The raster. Creating it over the image would empty the image before
   //    it is read.
   if (names_open_file(image, settings.raster_path)) raise_at_call_site(code::sharing_violation);
-  RecordFile raster;
+  RecordFile raster("raster");
   create_file(raster, settings.raster_path, 1);
   check_io();
 
@@ -138,6 +158,7 @@ void demscan_main() {
 
 }  // namespace
 
-int main() {
-  heightio::run_program(demscan_main);
+int main(int argc, char* argv[]) {
+  heightio::answer_help_or_version(argc, argv, program);
+  heightio::run_program(program.name, demscan_main);
 }

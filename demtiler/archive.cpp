@@ -130,10 +130,10 @@ void check_archive_can_be_written(const RecordFile& raster, const std::string& a
 
 void write_archive(const std::string& archive_path, RecordFile& raster, std::uint32_t width,
                    const TileList& tiles) {
-  RecordFile archive;
+  RecordFile archive("archive");
   create_file(archive, archive_path, 1);
   check_io();
-  RecordFile template_file;
+  RecordFile template_file("template");
   open_existing(template_file, template_file_name, 1);
   check_io();
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "archive.hpp"
+#include "command_line.hpp"
 #include "console.hpp"
 #include "failure.hpp"
 #include "record_file.hpp"
@@ -14,6 +15,27 @@ namespace {
 
 using namespace heightio;
 using namespace demtiler;
+
+// What --help prints.
+constexpr ProgramInfo program{"demtiler", R"(Usage: demtiler [--help | --version]
+
+Cuts a height raster into tiles of 76 x 76 samples taken every 72 samples,
+prints a map of the occupied tiles (*) and the empty ones (-), and writes a
+GND tile archive of the tiles that hold a non-zero sample. The first 3800
+bytes of the template file demtiler.dat in the working directory go into the
+archive; a neutral one is installed as share/demtools/demtiler.dat.
+
+It takes no other arguments: it reads demtiler.ini in the working directory,
+one value per line, each line ending with CR or CR LF:
+  1  the height raster to read: 32-bit little-endian float samples, row by row
+  2  the archive to write (an empty line writes it to the standard output)
+  3  the raster width in samples
+  4  the raster height in rows
+
+For example, from a shell:
+  printf 'terrain.raw\r\nterrain.gnd\r\n1000\r\n700\r\n' > demtiler.ini
+  demtiler
+)"};
 
 struct TilerSettings {
   std::string raster_path;
@@ -67,7 +89,7 @@ void demtiler_main() {
   print_count_line("y-", counts.down);
 
   // 3. The map of occupied tiles.
-  RecordFile raster;
+  RecordFile raster("raster");
   open_existing(raster, settings.raster_path, sizeof(float));
   check_io();
   const TileList tiles = scan_tiles(raster, counts, settings.width);
@@ -82,6 +104,7 @@ void demtiler_main() {
 
 }  // namespace
 
-int main() {
-  heightio::run_program(demtiler_main);
+int main(int argc, char* argv[]) {
+  heightio::answer_help_or_version(argc, argv, program);
+  heightio::run_program(program.name, demtiler_main);
 }
