@@ -1,0 +1,50 @@
+# What users meet: the failure in plain words, --help and --version, the
+# installed layout, and the height image in the tools people retouch it with.
+
+add_executable(diagnostic_unit_tests unit/diagnostic_test.cpp)
+target_link_libraries(diagnostic_unit_tests PRIVATE heightio GTest::gtest_main)
+gtest_discover_tests(diagnostic_unit_tests)
+
+add_executable(users_e2e_tests e2e/users_test.cpp e2e/terminal_run.cpp)
+target_link_libraries(users_e2e_tests PRIVATE e2e_harness GTest::gtest_main util)
+target_compile_definitions(users_e2e_tests PRIVATE
+  DEMPAINT_PATH="$<TARGET_FILE:dempaint>"
+  DEMSCAN_PATH="$<TARGET_FILE:demscan>"
+  DEMTOOLS_VERSION="${PROJECT_VERSION}")
+add_dependencies(users_e2e_tests demtiler dempaint demscan)
+gtest_discover_tests(users_e2e_tests)
+
+# The install into a scratch prefix, then the installed dempaint's --help.
+add_test(NAME install.layout
+  COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR}
+          -DPREFIX=${CMAKE_CURRENT_BINARY_DIR}/install-check
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/e2e/install_check.cmake)
+
+# Debian's Pillow (python3-pil) belongs to the system's Python, which another
+# python3 earlier on the PATH may hide: the first one that has Pillow runs the
+# tests, else the first one found, and the Pillow test then skips.
+set(interop_python "")
+find_program(path_python3 NAMES python3)
+foreach(candidate /usr/bin/python3 ${path_python3})
+  if(EXISTS "${candidate}" AND NOT interop_python)
+    execute_process(COMMAND "${candidate}" -c "import PIL" RESULT_VARIABLE no_pillow
+                    OUTPUT_QUIET ERROR_QUIET)
+    if(no_pillow EQUAL 0)
+      set(interop_python "${candidate}")
+    endif()
+  endif()
+endforeach()
+if(NOT interop_python)
+  set(interop_python "${path_python3}")
+endif()
+
+if(interop_python)
+  foreach(tool imagemagick pillow)
+    add_test(NAME interop.${tool}
+      COMMAND ${interop_python} ${CMAKE_CURRENT_SOURCE_DIR}/interop/image_editors_test.py
+              ${tool} $<TARGET_FILE:dempaint> $<TARGET_FILE:demscan>)
+    set_tests_properties(interop.${tool} PROPERTIES SKIP_RETURN_CODE 77)
+  endforeach()
+else()
+  message(STATUS "No python3: the image editor tests are left out")
+endif()
