@@ -1,10 +1,14 @@
 #include "harness.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -102,6 +106,85 @@ RunResult Workspace::run_with_memory_limit(const std::string& program, std::size
   result.out = read_file(capture_ / "stdout");
   result.err = read_file(capture_ / "stderr");
   return result;
+}
+
+namespace {
+
+// In the forked child, before exec: puts `fd` on `target`, or ends the child.
+void put_on(int fd, int target) {
+  if (fd < 0 || ::dup2(fd, target) < 0) ::_exit(126);
+  if (fd != target) ::close(fd);
+}
+
+}  // namespace
+
+RunResult Workspace::run_with_output(const std::string& program, StandardOutput output,
+                                     std::string_view stdin_bytes) const {
+  write_file(capture_ / "stdin", stdin_bytes);
+  write_file(capture_ / "stdout", "");
+  int pipe_ends[2] = {-1, -1};
+  if (output == StandardOutput::reader_gone) {
+    if (::pipe(pipe_ends) != 0) throw std::runtime_error("pipe failed");
+    ::close(pipe_ends[0]);  // the reader is gone before the program starts
+  }
+  // Everything the child needs is made before the fork.
+  const std::string work = work_.string(), in = (capture_ / "stdin").string(),
+                    out = (capture_ / "stdout").string(), err = (capture_ / "stderr").string();
+  const pid_t pid = ::fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    // A broken pipe must end the program only if it does not guard against it.
+    ::signal(SIGPIPE, SIG_DFL);
+    if (::chdir(work.c_str()) != 0) ::_exit(126);
+    put_on(::open(in.c_str(), O_RDONLY), STDIN_FILENO);
+    put_on(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+    switch (output) {
+      case StandardOutput::captured:
+        put_on(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
+        break;
+      case StandardOutput::closed:
+        ::close(STDOUT_FILENO);
+        break;
+      case StandardOutput::reader_gone:
+        put_on(pipe_ends[1], STDOUT_FILENO);
+        break;
+      case StandardOutput::full_disk:
+        put_on(::open("/dev/full", O_WRONLY), STDOUT_FILENO);
+        break;
+    }
+    ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  if (pipe_ends[1] >= 0) ::close(pipe_ends[1]);
+  int raw = 0;
+  struct rusage usage {};
+  while (::wait4(pid, &raw, 0, &usage) < 0 && errno == EINTR) {
+  }
+  RunResult result;
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  result.out = read_file(capture_ / "stdout");
+  result.err = read_file(capture_ / "stderr");
+  result.peak_memory_kib = static_cast<std::size_t>(usage.ru_maxrss);  // KiB on Linux
+  return result;
+}
+
+Snapshot Workspace::checksums() const {
+  Snapshot files;
+  std::string chunk(std::size_t{1} << 20, '\0');
+  for (const auto& entry : fs::recursive_directory_iterator(work_)) {
+    if (!entry.is_regular_file()) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::size_t hash = 0;
+    std::uintmax_t size = 0;
+    while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0) {
+      const auto got = static_cast<std::size_t>(in.gcount());
+      hash = hash * 1099511628211u ^ std::hash<std::string_view>{}({chunk.data(), got});
+      size += got;
+    }
+    files[fs::relative(entry.path(), work_).string()] =
+        std::to_string(size) + " " + std::to_string(hash);
+  }
+  return files;
 }
 
 std::string crlf_lines(std::initializer_list<std::string_view> lines) {

@@ -14,9 +14,18 @@
 namespace e2e {
 
 struct RunResult {
-  int status = -1;  // the exit status, or -1 when the program died by a signal
-  std::string out;  // bytes on the standard output
-  std::string err;  // bytes on the standard error
+  int status = -1;                  // the exit status, or -1 when the program died by a signal
+  std::string out;                  // bytes on the standard output
+  std::string err;                  // bytes on the standard error
+  std::size_t peak_memory_kib = 0;  // peak resident memory; run_with_output() only
+};
+
+// Where the standard output of a run goes.
+enum class StandardOutput {
+  captured,     // a file, read back into RunResult::out
+  closed,       // no standard output at all
+  reader_gone,  // a pipe whose reading end was closed before the program started
+  full_disk,    // /dev/full, which refuses every write with "no space left"
 };
 
 using Snapshot = std::map<std::string, std::string>;  // file name -> bytes
@@ -46,6 +55,17 @@ class Workspace {
   // so that a program that asks for more memory sees its allocation fail.
   RunResult run_with_memory_limit(const std::string& program, std::size_t memory_kib,
                                   std::string_view stdin_bytes = {}) const;
+
+  // Runs `program` with its standard output as given and `stdin_bytes` in a
+  // file on its standard input, and measures its peak resident memory (which
+  // counts the test process's own at the start, the program being forked
+  // from it).
+  RunResult run_with_output(const std::string& program, StandardOutput output,
+                            std::string_view stdin_bytes = {}) const;
+
+  // Every regular file below the folder, by relative name, as its size and a
+  // hash of its bytes: for files too large to hold in a Snapshot.
+  Snapshot checksums() const;
 
  private:
   std::filesystem::path root_;

@@ -1,0 +1,229 @@
+// Fuzz target: random bytes as an image file, read as demscan reads it.
+//
+// The file goes through start_pixel_data and read_pixel_row into a RowStore,
+// row by row, and every row read is decoded in the plain and in the
+// green-offset decoding. Beside the sanitizers and the fuzzer's memory limit,
+// the target reads the same bytes a second, plain way (one pixel at a time,
+// straight from the layout) and checks against it that:
+// - every row read holds the pixels the bytes give, in picture order;
+// - a layout the reader refuses is one it cannot read (13), and a header,
+//   ID field or colour map cut short fails with 100;
+// - pixel data cut short fail with 100, never later than the first row they
+//   cannot complete (uncompressed data exactly there), and complete data
+//   never fail;
+// - a complete image leaves the file position exactly at the end of its pixel
+//   data, so a footer is never read;
+// - red 255 decodes to +0.0 in both decodings; any other pixel to a whole
+//   number, 0 ... 65279 in the plain decoding and green - 127 more in the other.
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "error_codes.hpp"
+#include "failure.hpp"
+#include "pixel_decoding.hpp"
+#include "record_file.hpp"
+#include "row_store.hpp"
+#include "tga_reader.hpp"
+
+namespace {
+
+using namespace heightio;
+using namespace demscan;
+
+void require(bool condition) {
+  if (!condition) std::abort();
+}
+
+using Pixel = std::array<std::uint8_t, pixel_size>;
+
+// What the bytes hold, read one pixel at a time.
+struct PlainReading {
+  std::int32_t start_failure = 0;  // 13 or 100 when the pixel data cannot even be reached
+  std::uint16_t width = 0;
+  std::uint16_t height = 0;
+  bool right_to_left = false;
+  std::vector<Pixel> pixels;  // in stored order, as far as the bytes go
+  bool complete = false;      // the bytes hold all width x height pixels
+  std::size_t pixel_data_end = 0;
+};
+
+std::uint16_t u16_at(const std::uint8_t* data, std::size_t at) {
+  return static_cast<std::uint16_t>(data[at] | data[at + 1] << 8);
+}
+
+// Takes one stored pixel of `stored_size` bytes at `at`, if the bytes hold it.
+bool take_pixel(const std::uint8_t* data, std::size_t size, std::size_t& at,
+                std::size_t stored_size, Pixel& pixel) {
+  if (size - at < stored_size) return false;
+  pixel = {};
+  std::memcpy(pixel.data(), data + at, stored_size);
+  at += stored_size;
+  return true;
+}
+
+PlainReading read_plainly(const std::uint8_t* data, std::size_t size) {
+  PlainReading plain;
+  if (size < 18) {
+    plain.start_failure = code::short_read;
+    return plain;
+  }
+  const std::uint8_t colour_map_type = data[1], type = data[2], depth = data[16];
+  if ((type != 2 && type != 10) || (depth != 24 && depth != 32) || colour_map_type > 1) {
+    plain.start_failure = code::bad_image_format;
+    return plain;
+  }
+  plain.width = u16_at(data, 12);
+  plain.height = u16_at(data, 14);
+  plain.right_to_left = (data[17] & 0x10) != 0;
+  const std::size_t colour_map =
+      colour_map_type == 1 ? std::size_t{u16_at(data, 5)} * ((data[7] + 7u) / 8u) : 0;
+  std::size_t at = 18 + data[0] + colour_map;
+  if (at > size) {
+    plain.start_failure = code::short_read;
+    return plain;
+  }
+  const std::size_t stored_size = depth / 8u;
+  const std::uint64_t total = std::uint64_t{plain.width} * plain.height;
+  Pixel pixel{};
+  while (plain.pixels.size() < total) {
+    if (type == 2) {
+      if (!take_pixel(data, size, at, stored_size, pixel)) break;
+      plain.pixels.push_back(pixel);
+      continue;
+    }
+    // A packet: bit 7 of its first byte set for a run of one pixel repeated,
+    // clear for pixels stored as they are; the low 7 bits are the count - 1.
+    if (at == size) break;
+    const std::uint8_t packet = data[at++];
+    const std::uint64_t count =
+        std::min<std::uint64_t>((packet & 0x7Fu) + 1u, total - plain.pixels.size());
+    if ((packet & 0x80) != 0) {
+      if (!take_pixel(data, size, at, stored_size, pixel)) break;
+      plain.pixels.insert(plain.pixels.end(), count, pixel);
+      continue;
+    }
+    for (std::uint64_t k = 0; k < count && take_pixel(data, size, at, stored_size, pixel); ++k)
+      plain.pixels.push_back(pixel);
+  }
+  plain.complete = plain.pixels.size() == total;
+  plain.pixel_data_end = at;
+  return plain;
+}
+
+std::size_t complete_rows(const PlainReading& plain) {
+  return plain.width == 0 ? plain.height : plain.pixels.size() / plain.width;
+}
+
+// Stored row r as the reader must hand it out: pixels left to right as the
+// picture shows them.
+bool row_matches(const PlainReading& plain, std::size_t r, const std::uint8_t* row) {
+  for (std::size_t c = 0; c < plain.width; ++c) {
+    const std::size_t stored = plain.right_to_left ? plain.width - 1 - c : c;
+    if (std::memcmp(row + c * pixel_size, plain.pixels[r * plain.width + stored].data(),
+                    pixel_size) != 0)
+      return false;
+  }
+  return true;
+}
+
+std::uint32_t bits_of(float sample) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &sample, sizeof bits);
+  return bits;
+}
+
+bool whole(float sample) {
+  return sample == static_cast<float>(static_cast<std::int32_t>(sample));
+}
+
+void check_decoding(const std::uint8_t* row, std::size_t width) {
+  std::vector<float> plain(width), green_offset(width);
+  decode_height_row({row, width * pixel_size}, plain, 0);
+  decode_height_row({row, width * pixel_size}, green_offset, 1);
+  for (std::size_t c = 0; c < width; ++c) {
+    const std::uint8_t* pixel = row + c * pixel_size;
+    if (pixel[2] == 255) {
+      require(bits_of(plain[c]) == 0 && bits_of(green_offset[c]) == 0);
+      continue;
+    }
+    require(whole(plain[c]) && plain[c] >= 0.0f && plain[c] <= 65279.0f);
+    require(whole(green_offset[c]) && green_offset[c] - plain[c] == pixel[1] - 127.0f);
+  }
+}
+
+// Reads the rows into a RowStore, as demscan's reading phase does; returns
+// the failure code (0 when every row came) and how many rows came whole.
+std::int32_t read_rows(PixelReader& reader, RowStore& store, const PlainReading& plain,
+                       std::size_t& rows_read) {
+  try {
+    for (rows_read = 0; rows_read < reader.layout.height; ++rows_read) {
+      std::uint8_t* row = store.add_row();
+      read_pixel_row(reader, row);
+      require(row_matches(plain, rows_read, row));
+    }
+  } catch (const IoError& error) {
+    return error.code;
+  }
+  return 0;
+}
+
+void read_image(const std::string& file, const PlainReading& plain) {
+  RecordFile image;
+  open_existing(image, file, 1);
+  require(pending_io_result() == 0);
+  try {
+    PixelReader reader = start_pixel_data(image);
+    require(plain.start_failure == 0);
+    require(reader.layout.width == plain.width && reader.layout.height == plain.height);
+
+    RowStore store(std::size_t{reader.layout.width} * pixel_size);
+    std::size_t rows_read = 0;
+    const std::int32_t failure = read_rows(reader, store, plain, rows_read);
+    if (failure == 0) {
+      require(plain.complete);
+      require(::lseek(image.handle, 0, SEEK_CUR) == static_cast<off_t>(plain.pixel_data_end));
+    } else {
+      require(failure == code::short_read && !plain.complete);
+      require(rows_read <= complete_rows(plain));
+      if (!reader.layout.run_length_encoded) require(rows_read == complete_rows(plain));
+    }
+    for (std::size_t r = 0; r < rows_read; ++r) check_decoding(store.row(r), reader.layout.width);
+  } catch (const IoError& error) {
+    require(error.code == plain.start_failure);
+  }
+  close_file(image);
+  require(pending_io_result() == 0);
+}
+
+const std::string& scratch_file() {
+  static const std::string path = [] {
+    std::string name = "/tmp/tga-fuzz-XXXXXX";
+    const int fd = ::mkstemp(name.data());
+    require(fd >= 0);
+    ::close(fd);
+    return name;
+  }();
+  return path;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string& file = scratch_file();
+  FILE* out = std::fopen(file.c_str(), "wb");
+  require(out != nullptr);
+  require(std::fwrite(data, 1, size, out) == size);
+  std::fclose(out);
+
+  read_image(file, read_plainly(data, size));
+  return 0;
+}

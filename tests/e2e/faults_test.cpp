@@ -1,0 +1,442 @@
+// Faults end to end, for all three programs: outputs that cannot be written,
+// inputs that cannot be read, settings that are not settings, a standard
+// output that fails, and sizes that claim more than the data hold. Each test
+// checks the exit status, the exact console bytes, what is on disk afterwards
+// and that no input changed.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "harness.hpp"
+
+namespace {
+
+using namespace e2e;
+namespace fs = std::filesystem;
+
+// The 18-byte header of a true-colour TGA image, stored bottom row first.
+std::string tga_header(std::uint16_t width, std::uint16_t height, std::uint8_t type = 2,
+                       std::uint8_t depth = 32) {
+  std::string header(18, '\0');
+  header[2] = static_cast<char>(type);
+  header[12] = static_cast<char>(width & 0xFF);
+  header[13] = static_cast<char>(width >> 8);
+  header[14] = static_cast<char>(height & 0xFF);
+  header[15] = static_cast<char>(height >> 8);
+  header[16] = static_cast<char>(depth);
+  header[17] = depth == 32 ? '\x08' : '\0';
+  return header;
+}
+
+// One program with a small job that succeeds: its settings, its input files,
+// and what it prints before it opens its input, before it creates its output
+// and before its first write to the output.
+struct Job {
+  std::string name;
+  std::string program;
+  std::string settings_file;
+  std::string input;   // the file the first settings line names
+  std::string output;  // the file the second settings line names
+  std::vector<std::string> number_lines;
+  std::vector<std::pair<std::string, std::string>> files;  // every input, by name
+  std::string console_before_input;
+  std::string console_before_output;
+  std::string console_before_first_write;
+  // The output after a failure in the first pass over the input: demtiler has
+  // not created its archive yet, dempaint has written its header alone and
+  // demscan nothing.
+  std::optional<std::string> output_after_first_pass_failure;
+
+  void write_settings(const Workspace& ws, std::string_view input_path,
+                      std::string_view output_path) const {
+    std::string text = crlf_lines({input_path, output_path});
+    for (const std::string& number : number_lines) text += crlf_lines({number});
+    ws.write(settings_file, text);
+  }
+  // Writes the inputs and settings naming them.
+  void prepare(const Workspace& ws) const {
+    for (const auto& [name, bytes] : files) ws.write(name, bytes);
+    write_settings(ws, input, output);
+  }
+};
+
+// 220 x 148 samples with tiles (0, 1), (1, 0) and (1, 1) occupied.
+std::string tiler_raster() {
+  std::vector<float> samples(220 * 148, 0.0f);
+  samples[10 * 220 + 100] = 1234.5f;
+  samples[100 * 220 + 30] = 7.5f;
+  samples[100 * 220 + 100] = -20.0f;
+  return float_bytes(samples);
+}
+
+const std::string tiler_map = "x-3\r\ny-2\r\n-*-0\r\n**-1\r\n\r\n3\r\n";
+
+Job demtiler_job() {
+  return {"demtiler",
+          DEMTILER_PATH,
+          "demtiler.ini",
+          "terrain.raw",
+          "terrain.gnd",
+          {"220", "148"},
+          {{"terrain.raw", tiler_raster()}, {"demtiler.dat", std::string(3800, '\x5A')}},
+          "x-3\r\ny-2\r\n",
+          tiler_map,
+          tiler_map,
+          std::nullopt};
+}
+
+Job dempaint_job() {
+  return {"dempaint",
+          DEMPAINT_PATH,
+          "dempaint.ini",
+          "terrain.raw",
+          "terrain.tga",
+          {"2", "3"},
+          {{"terrain.raw", float_bytes({1, 2, 3, 4, 5, 6})}},
+          "",
+          "",
+          "",
+          tga_header(2, 3)};
+}
+
+Job demscan_job() {
+  return {"demscan",
+          DEMSCAN_PATH,
+          "demscan.ini",
+          "terrain.tga",
+          "terrain.raw",
+          {"0"},
+          {{"terrain.tga", tga_header(2, 3) + std::string(24, '\x07')}},
+          "",
+          "",
+          "1\r\r\n2\r\r\n3\r\r\n\r\n\r\n",
+          ""};
+}
+
+std::vector<Job> small_jobs() {
+  return {demtiler_job(), dempaint_job(), demscan_job()};
+}
+
+// Jobs whose first pass prints well over the 128 bytes that the console hands
+// over at once: 40 map lines, or 100 row numbers.
+std::vector<Job> talkative_jobs() {
+  Job tiler = demtiler_job();
+  tiler.number_lines = {"76", "2884"};
+  tiler.files[0].second = float_bytes(std::vector<float>(76 * 2884, 0.0f));
+  Job paint = dempaint_job();
+  paint.number_lines = {"1", "100"};
+  paint.files[0].second = float_bytes(std::vector<float>(100, 1.0f));
+  paint.output_after_first_pass_failure = tga_header(1, 100);
+  Job scan = demscan_job();
+  scan.files[0].second = tga_header(1, 100) + std::string(400, '\x07');
+  return {tiler, paint, scan};
+}
+
+// The console holds `before`, then the run-time error message with `code`.
+void expect_console(const std::string& console, const std::string& before, int code) {
+  ASSERT_EQ(console.substr(0, before.size()), before);
+  expect_run_error(console.substr(before.size()), code);
+}
+
+void expect_output_after_first_pass_failure(const Workspace& ws, const Job& job) {
+  if (job.output_after_first_pass_failure) {
+    EXPECT_EQ(ws.read(job.output), *job.output_after_first_pass_failure) << job.name;
+  } else {
+    EXPECT_FALSE(ws.exists(job.output)) << job.name;
+  }
+}
+
+// A path of `length` bytes that names `name` in the working folder, with "./"
+// repeated in front of it; `length` less the name's size must be even.
+std::string dotted_path(const std::string& name, std::size_t length) {
+  std::string path;
+  while (path.size() + name.size() < length) path += "./";
+  return path + name;
+}
+
+TEST(Faults, OutputOnAFullDiskFailsWith112) {
+  for (const Job& job : small_jobs()) {
+    Workspace ws;
+    job.prepare(ws);
+    job.write_settings(ws, job.input, "/dev/full");
+    const RunResult result = run_changing_only(ws, job.program, {});
+    expect_console(result.out, job.console_before_first_write, 112);
+    EXPECT_EQ(result.status, 112) << job.name;
+  }
+}
+
+TEST(Faults, OutputThatCannotBeCreatedChangesNothing) {
+  for (const Job& job : small_jobs()) {
+    for (const auto& [output, code] : {std::pair{"folder", 5}, {"missing/terrain.out", 3}}) {
+      Workspace ws;
+      job.prepare(ws);
+      fs::create_directory(ws.at("folder"));
+      ws.write("folder/kept", "a file in the folder");
+      job.write_settings(ws, job.input, output);
+      const RunResult result = run_changing_only(ws, job.program, {});
+      expect_console(result.out, job.console_before_output, code);
+      EXPECT_EQ(result.status, code) << job.name << " " << output;
+      EXPECT_FALSE(ws.exists("missing")) << job.name;
+    }
+  }
+}
+
+TEST(Faults, InputThatCannotBeOpenedLeavesAnOlderOutputAlone) {
+  for (const Job& job : small_jobs()) {
+    for (const auto& [input, code] : {std::pair{"folder", 5}, {"missing/terrain.in", 3}}) {
+      Workspace ws;
+      job.prepare(ws);
+      ws.write(job.output, "an older output");
+      fs::create_directory(ws.at("folder"));
+      job.write_settings(ws, input, job.output);
+      const RunResult result = run_changing_only(ws, job.program, {});
+      expect_console(result.out, job.console_before_input, code);
+      EXPECT_EQ(result.status, code) << job.name << " " << input;
+    }
+    // The settings file itself a folder.
+    Workspace ws;
+    fs::create_directory(ws.at(job.settings_file));
+    const RunResult result = run_changing_only(ws, job.program, {});
+    expect_console(result.out, "", 5);
+    EXPECT_EQ(result.status, 5) << job.name;
+  }
+}
+
+TEST(Faults, PathLineOf100KiBIsRefusedWholeNotCut) {
+  // The first 259 bytes of each long path name an existing file, which a
+  // path cut there would read or overwrite.
+  const std::string tail = "/" + std::string(100 * 1024, 'a');
+  for (const Job& job : small_jobs()) {
+    Workspace ws;
+    job.prepare(ws);
+    ws.write("older.out", "an older output");
+
+    job.write_settings(ws, dotted_path(job.input, 259) + tail, job.output);
+    RunResult result = run_changing_only(ws, job.program, {});
+    expect_console(result.out, job.console_before_input, 3);
+    EXPECT_EQ(result.status, 3) << job.name;
+
+    job.write_settings(ws, job.input, dotted_path("older.out", 259) + tail);
+    result = run_changing_only(ws, job.program, {});
+    expect_console(result.out, job.console_before_output, 3);
+    EXPECT_EQ(result.status, 3) << job.name;
+  }
+}
+
+TEST(Faults, PathHoldingANulIsRefusedWith31NotCut) {
+  // Cut at the NUL, each path would name an existing file.
+  for (const Job& job : small_jobs()) {
+    Workspace ws;
+    job.prepare(ws);
+    ws.write("older.out", "an older output");
+
+    job.write_settings(ws, job.input + std::string("\0.bak", 5), job.output);
+    RunResult result = run_changing_only(ws, job.program, {});
+    expect_console(result.out, job.console_before_input, 31);
+    EXPECT_EQ(result.status, 31) << job.name;
+
+    job.write_settings(ws, job.input, std::string("older.out\0.new", 14));
+    result = run_changing_only(ws, job.program, {});
+    expect_console(result.out, job.console_before_output, 31);
+    EXPECT_EQ(result.status, 31) << job.name;
+  }
+}
+
+TEST(Faults, BinarySettingsEndWithARunTimeErrorAndTouchNothing) {
+  // All byte values in order: the first line is bytes 0 to 12, NUL included;
+  // the second ends at byte 26, so every number reads as 0.
+  std::string all_bytes;
+  for (int b = 0; b < 256; ++b) all_bytes += static_cast<char>(b);
+  for (const Job& job : small_jobs()) {
+    Workspace ws;
+    job.prepare(ws);
+    ws.write(job.settings_file, all_bytes);
+    const RunResult result = run_changing_only(ws, job.program, {});
+    expect_console(result.out, job.name == "demtiler" ? "x-0\r\ny-0\r\n" : "", 31);
+    EXPECT_EQ(result.status, 31) << job.name;
+  }
+  // Random bytes: whatever the run makes of them, it ends with a well-formed
+  // message whose code is the exit status.
+  std::uint32_t state = 2463534242u;
+  for (int file = 0; file < 8; ++file) {
+    std::string noise(4096, '\0');
+    for (char& byte : noise) {
+      state ^= state << 13;
+      state ^= state >> 17;
+      state ^= state << 5;
+      byte = static_cast<char>(state >> 24);
+    }
+    for (const Job& job : small_jobs()) {
+      Workspace ws;
+      job.prepare(ws);
+      ws.write(job.settings_file, noise);
+      const RunResult result = run_changing_only(ws, job.program, {});
+      const std::string& console = result.out.empty() ? result.err : result.out;
+      const std::size_t message = console.rfind("Runtime error");
+      ASSERT_NE(message, std::string::npos) << job.name << " file " << file;
+      ASSERT_GT(result.status, 0) << job.name << " file " << file;
+      expect_run_error(console.substr(message), result.status);
+    }
+  }
+}
+
+TEST(Faults, StandardOutputClosedFailsAtTheFirstPrintStepWith103) {
+  for (const Job& job : small_jobs()) {
+    // With the input on the standard input as well, the output is the first
+    // file opened, and would take the closed output's number.
+    for (const bool input_on_standard_input : {false, true}) {
+      if (input_on_standard_input && job.name == "demtiler") continue;  // a pipe cannot be read
+      Workspace ws;
+      job.prepare(ws);
+      if (input_on_standard_input) job.write_settings(ws, "", job.output);
+      const Snapshot before = ws.snapshot();
+      const RunResult result = ws.run_with_output(
+          job.program, StandardOutput::closed, input_on_standard_input ? job.files[0].second : "");
+      EXPECT_EQ(result.status, 103) << job.name;
+      EXPECT_EQ(result.err, "") << job.name;
+      expect_output_after_first_pass_failure(ws, job);
+      for (const std::string& name : changed_files(before, ws.snapshot()))
+        EXPECT_EQ(name, job.output) << job.name << ": an input changed";
+    }
+  }
+}
+
+TEST(Faults, DataForAClosedStandardOutputFailWith31) {
+  // The console moves to the standard error and shows the failure there.
+  for (const Job& job : small_jobs()) {
+    Workspace ws;
+    job.prepare(ws);
+    job.write_settings(ws, job.input, "");
+    const Snapshot before = ws.snapshot();
+    const RunResult result = ws.run_with_output(job.program, StandardOutput::closed);
+    expect_console(result.err, job.console_before_first_write, 31);
+    EXPECT_EQ(result.status, 31) << job.name;
+    EXPECT_TRUE(changed_files(before, ws.snapshot()).empty()) << job.name;
+  }
+}
+
+TEST(Faults, StandardOutputWithoutReaderFailsWith109OnceTextIsRefused) {
+  for (const Job& job : talkative_jobs()) {
+    Workspace ws;
+    job.prepare(ws);
+    const Snapshot before = ws.snapshot();
+    const RunResult result = ws.run_with_output(job.program, StandardOutput::reader_gone);
+    EXPECT_EQ(result.status, 109) << job.name;
+    EXPECT_EQ(result.err, "") << job.name;
+    expect_output_after_first_pass_failure(ws, job);
+    for (const std::string& name : changed_files(before, ws.snapshot()))
+      EXPECT_EQ(name, job.output) << job.name << ": an input changed";
+  }
+  // Text that never fills a 128-byte piece leaves only at the normal end,
+  // whose failure is not reported: the job is done.
+  for (const Job& job : small_jobs()) {
+    Workspace ws;
+    job.prepare(ws);
+    ASSERT_EQ(ws.run(job.program).status, 0);
+    const Snapshot done = ws.snapshot();
+    ws.write(job.output, "");
+    const RunResult result = ws.run_with_output(job.program, StandardOutput::reader_gone);
+    EXPECT_EQ(result.status, 0) << job.name;
+    EXPECT_TRUE(changed_files(done, ws.snapshot()).empty()) << job.name;
+  }
+}
+
+TEST(Faults, ConsoleOnAFullDiskFailsWith112OnceTextIsRefused) {
+  for (const Job& job : talkative_jobs()) {
+    Workspace ws;
+    job.prepare(ws);
+    const Snapshot before = ws.snapshot();
+    const RunResult result = ws.run_with_output(job.program, StandardOutput::full_disk);
+    EXPECT_EQ(result.status, 112) << job.name;
+    EXPECT_EQ(result.err, "") << job.name;
+    expect_output_after_first_pass_failure(ws, job);
+    for (const std::string& name : changed_files(before, ws.snapshot()))
+      EXPECT_EQ(name, job.output) << job.name << ": an input changed";
+  }
+}
+
+TEST(Faults, HugeImageOverThirtyBytesFailsWith100InLittleMemory) {
+  constexpr std::size_t limit_kib = 100 * 1024;
+  const std::string thirty(30, '\xFF');  // as run-length packets: runs of 128 pixels
+  {
+    Workspace ws;
+    ws.write("dempaint.ini", crlf_lines({"terrain.raw", "terrain.tga", "65535", "65535"}));
+    ws.write("terrain.raw", thirty);
+    const Snapshot before = ws.snapshot();
+    const RunResult result = ws.run_with_output(DEMPAINT_PATH, StandardOutput::captured);
+    expect_console(result.out, "", 100);
+    EXPECT_EQ(result.status, 100);
+    EXPECT_LT(result.peak_memory_kib, limit_kib);
+    EXPECT_EQ(ws.read("terrain.tga"), tga_header(65535, 65535));
+    EXPECT_EQ(changed_files(before, ws.snapshot()), std::vector<std::string>{"terrain.tga"});
+  }
+  for (const std::uint8_t type : {2, 10}) {
+    for (const std::uint8_t depth : {24, 32}) {
+      Workspace ws;
+      ws.write("demscan.ini", crlf_lines({"terrain.tga", "terrain.raw", "0"}));
+      ws.write("terrain.tga", tga_header(65535, 65535, type, depth) + thirty);
+      const Snapshot before = ws.snapshot();
+      const RunResult result = ws.run_with_output(DEMSCAN_PATH, StandardOutput::captured);
+      expect_console(result.out, "", 100);
+      EXPECT_EQ(result.status, 100);
+      EXPECT_LT(result.peak_memory_kib, limit_kib) << int{type} << " " << int{depth};
+      EXPECT_EQ(ws.read("terrain.raw"), "");
+      EXPECT_EQ(changed_files(before, ws.snapshot()), std::vector<std::string>{"terrain.raw"});
+    }
+  }
+}
+
+TEST(Faults, RasterWithFewerRowsThanItsSettingsClaimFailsWith100) {
+  {
+    // 2 x 3 samples, 5 rows claimed: the header alone is written.
+    Workspace ws;
+    dempaint_job().prepare(ws);
+    ws.write("dempaint.ini", crlf_lines({"terrain.raw", "terrain.tga", "2", "5"}));
+    const RunResult result = run_changing_only(ws, DEMPAINT_PATH, {"terrain.tga"});
+    expect_console(result.out, "1\r2\r3\r", 100);
+    EXPECT_EQ(result.status, 100);
+    EXPECT_EQ(ws.read("terrain.tga"), tga_header(2, 5));
+  }
+  {
+    // 220 x 148 samples, 220 rows claimed: the third tile row cannot be read,
+    // and an older archive stays as it was, as the scan comes first.
+    Workspace ws;
+    demtiler_job().prepare(ws);
+    ws.write("terrain.gnd", "an older archive");
+    ws.write("demtiler.ini", crlf_lines({"terrain.raw", "terrain.gnd", "220", "220"}));
+    const RunResult result = run_changing_only(ws, DEMTILER_PATH, {});
+    expect_console(result.out, "x-3\r\ny-3\r\n-*-0\r\n**-1\r\n", 100);
+    EXPECT_EQ(result.status, 100);
+  }
+}
+
+TEST(Faults, RowsLargerThanAPipeHoldsArriveWholeFromStandardInput) {
+  // Rows of 80000 bytes come through a 64 KiB pipe in pieces; each row is one
+  // read all the same. Heights 0 ... 65279 come back from the round trip.
+  constexpr int width = 20000, height = 3;
+  std::vector<float> samples;
+  for (int i = 0; i < width * height; ++i) samples.push_back(static_cast<float>(i % 65280));
+  Workspace ws;
+  ws.write("dempaint.ini",
+           crlf_lines({"", "terrain.tga", std::to_string(width), std::to_string(height)}));
+  RunResult result = run_changing_only(ws, DEMPAINT_PATH, {"terrain.tga"}, float_bytes(samples));
+  ASSERT_EQ(result.status, 0);
+  ws.write("demscan.ini", crlf_lines({"", "back.raw", "0"}));
+  result = run_changing_only(ws, DEMSCAN_PATH, {"back.raw"}, ws.read("terrain.tga"));
+  ASSERT_EQ(result.status, 0);
+  EXPECT_TRUE(ws.read("back.raw") == float_bytes(samples));
+
+  // Data that end early on the pipe fail as a short file does.
+  const std::string image = ws.read("terrain.tga");
+  result = run_changing_only(ws, DEMSCAN_PATH, {"back.raw"}, image.substr(0, image.size() - 1));
+  expect_console(result.out, "1\r\r\n2\r\r\n", 100);
+  EXPECT_EQ(ws.read("back.raw"), "");
+}
+
+}  // namespace

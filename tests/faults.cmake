@@ -1,0 +1,21 @@
+# Fault tests: every program against outputs that cannot be written, inputs
+# that cannot be read, broken settings and a failing standard output.
+add_executable(faults_e2e_tests e2e/faults_test.cpp)
+target_link_libraries(faults_e2e_tests PRIVATE e2e_harness GTest::gtest_main)
+target_compile_definitions(faults_e2e_tests PRIVATE
+  DEMPAINT_PATH="$<TARGET_FILE:dempaint>"
+  DEMSCAN_PATH="$<TARGET_FILE:demscan>")
+add_dependencies(faults_e2e_tests demtiler dempaint demscan)
+gtest_discover_tests(faults_e2e_tests)
+
+# The fuzz targets' checks over their seed corpus and every saved crasher, on
+# each test run, without libFuzzer.
+foreach(target settings tga)
+  add_executable(${target}_replay ${PROJECT_SOURCE_DIR}/fuzz/${target}_fuzz.cpp
+                                  ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
+  target_link_libraries(${target}_replay PRIVATE heightio)
+  add_test(NAME fuzz_replay.${target}
+           COMMAND ${target}_replay ${PROJECT_SOURCE_DIR}/fuzz/corpus/${target}
+                   ${PROJECT_SOURCE_DIR}/fuzz/crashers ${target}-)
+endforeach()
+target_link_libraries(tga_replay PRIVATE demscan_reading)
