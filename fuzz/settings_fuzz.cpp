@@ -4,8 +4,6 @@
 // Checks that nothing crashes or leaks, that a path never holds a CR or a byte
 // 26 and always comes from the text before the first byte 26, and that every
 // accepted integer converts back from its decimal form to the same value.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -13,15 +11,14 @@
 #include <string_view>
 
 #include "failure.hpp"
+#include "fuzz_support.hpp"
 #include "settings.hpp"
 
 namespace {
 
 using namespace heightio;
 
-void require(bool condition) {
-  if (!condition) std::abort();
-}
+using fuzz_support::require;
 
 // Clears the pending I/O result between reads, as the programs' checks would.
 void drop_pending() {
@@ -66,26 +63,11 @@ void read_settings(const std::string& file, std::string_view text, int numbers) 
   require(pending_io_result() == 0);
 }
 
-const std::string& scratch_file() {
-  static const std::string path = [] {
-    std::string name = "/tmp/settings-fuzz-XXXXXX";
-    const int fd = ::mkstemp(name.data());
-    require(fd >= 0);
-    ::close(fd);
-    return name;
-  }();
-  return path;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  const std::string& file = scratch_file();
-  FILE* out = std::fopen(file.c_str(), "wb");
-  require(out != nullptr);
-  require(std::fwrite(data, 1, size, out) == size);
-  std::fclose(out);
+  const std::string& file = fuzz_support::input_as_file(data, size);
 
   read_settings<true>(file, text, 2);   // demtiler
   read_settings<false>(file, text, 2);  // dempaint

@@ -15,8 +15,6 @@
 //   data, so a footer is never read;
 // - red 255 decodes to +0.0 in both decodings; any other pixel to a whole
 //   number, 0 ... 65279 in the plain decoding and green - 127 more in the other.
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -29,6 +27,7 @@
 
 #include "error_codes.hpp"
 #include "failure.hpp"
+#include "fuzz_support.hpp"
 #include "pixel_decoding.hpp"
 #include "record_file.hpp"
 #include "row_store.hpp"
@@ -39,9 +38,7 @@ namespace {
 using namespace heightio;
 using namespace demscan;
 
-void require(bool condition) {
-  if (!condition) std::abort();
-}
+using fuzz_support::require;
 
 using Pixel = std::array<std::uint8_t, pixel_size>;
 
@@ -204,25 +201,10 @@ void read_image(const std::string& file, const PlainReading& plain) {
   require(pending_io_result() == 0);
 }
 
-const std::string& scratch_file() {
-  static const std::string path = [] {
-    std::string name = "/tmp/tga-fuzz-XXXXXX";
-    const int fd = ::mkstemp(name.data());
-    require(fd >= 0);
-    ::close(fd);
-    return name;
-  }();
-  return path;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string& file = scratch_file();
-  FILE* out = std::fopen(file.c_str(), "wb");
-  require(out != nullptr);
-  require(std::fwrite(data, 1, size, out) == size);
-  std::fclose(out);
+  const std::string& file = fuzz_support::input_as_file(data, size);
 
   read_image(file, read_plainly(data, size));
   return 0;
