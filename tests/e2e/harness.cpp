@@ -78,11 +78,11 @@ Snapshot Workspace::snapshot() const {
   return files;
 }
 
-RunResult Workspace::run(const std::string& program, std::string_view stdin_bytes) const {
+RunResult Workspace::run_piped(const std::string& launch, std::string_view stdin_bytes) const {
   write_file(capture_ / "stdin", stdin_bytes);
   // The standard input is a pipe, as a user's `producer | program` would give.
   const std::string command = "cd " + quote(work_) + " && cat " + quote(capture_ / "stdin") +
-                              " | " + quote(program) + " >" + quote(capture_ / "stdout") + " 2>" +
+                              " | " + launch + " >" + quote(capture_ / "stdout") + " 2>" +
                               quote(capture_ / "stderr");
   const int raw = std::system(command.c_str());
   RunResult result;
@@ -92,20 +92,15 @@ RunResult Workspace::run(const std::string& program, std::string_view stdin_byte
   return result;
 }
 
+RunResult Workspace::run(const std::string& program, std::string_view stdin_bytes) const {
+  return run_piped(quote(program), stdin_bytes);
+}
+
 RunResult Workspace::run_with_memory_limit(const std::string& program, std::size_t memory_kib,
                                            std::string_view stdin_bytes) const {
-  write_file(capture_ / "stdin", stdin_bytes);
   // The limit is set in a subshell of the program alone, not of `cat`.
-  const std::string command = "cd " + quote(work_) + " && cat " + quote(capture_ / "stdin") +
-                              " | (ulimit -v " + std::to_string(memory_kib) + " && exec " +
-                              quote(program) + ") >" + quote(capture_ / "stdout") + " 2>" +
-                              quote(capture_ / "stderr");
-  const int raw = std::system(command.c_str());
-  RunResult result;
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.out = read_file(capture_ / "stdout");
-  result.err = read_file(capture_ / "stderr");
-  return result;
+  return run_piped("(ulimit -v " + std::to_string(memory_kib) + " && exec " + quote(program) + ")",
+                   stdin_bytes);
 }
 
 namespace {

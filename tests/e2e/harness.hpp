@@ -68,6 +68,10 @@ class Workspace {
   Snapshot checksums() const;
 
  private:
+  // Runs `launch` (a shell command) in the folder with `stdin_bytes` piped in
+  // and both output streams captured.
+  RunResult run_piped(const std::string& launch, std::string_view stdin_bytes) const;
+
   std::filesystem::path root_;
   std::filesystem::path work_;
   std::filesystem::path capture_;
