@@ -91,9 +91,7 @@ void show_on_terminal(std::string_view line) {
   const platform::Handle handle = platform::standard_handle(platform::Stream::error);
   bool interactive = false;
   if (platform::query_terminal(handle, interactive) != 0 || !interactive) return;
-  const std::string text = std::string(line) + "\n";
-  std::size_t done = 0;
-  (void)platform::write_fully(handle, text.data(), text.size(), done);
+  platform::write_terminal_text(handle, std::string(line) + "\n");
 }
 
 }  // namespace heightio
