@@ -178,8 +178,10 @@ std::int32_t write_fully(Handle handle, const void* src, std::size_t size, std::
     DWORD put = 0;
     if (!WriteFile(native(handle), bytes + done, transfer_size(size - done), &put, nullptr)) {
       const DWORD error = GetLastError();
-      // A pipe whose reader has gone says "being closed"; it is a broken pipe.
-      return refused(error, error == ERROR_NO_DATA ? ERROR_BROKEN_PIPE : error);
+      // A pipe whose reader has gone says "being closed" (Wine: "not
+      // connected"): for the writer it is a broken pipe.
+      const bool reader_gone = error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED;
+      return refused(error, reader_gone ? ERROR_BROKEN_PIPE : error);
     }
     if (put == 0) break;
     done += put;

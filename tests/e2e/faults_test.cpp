@@ -287,6 +287,7 @@ TEST(Faults, BinarySettingsEndWithARunTimeErrorAndTouchNothing) {
 }
 
 TEST(Faults, StandardOutputClosedFailsAtTheFirstPrintStepWith103) {
+  if (through_launcher()) GTEST_SKIP() << launcher_limit::closed_stream;
   for (const Job& job : small_jobs()) {
     // With the input on the standard input as well, the output is the first
     // file opened, and would take the closed output's number.
@@ -308,6 +309,7 @@ TEST(Faults, StandardOutputClosedFailsAtTheFirstPrintStepWith103) {
 }
 
 TEST(Faults, DataForAClosedStandardOutputFailWith31) {
+  if (through_launcher()) GTEST_SKIP() << launcher_limit::closed_stream;
   // The console moves to the standard error and shows the failure there.
   for (const Job& job : small_jobs()) {
     Workspace ws;
