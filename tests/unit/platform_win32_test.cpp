@@ -21,10 +21,14 @@ using namespace heightio;
 using heightio_test::take_pending;
 namespace fs = std::filesystem;
 
-// A folder of the running test's own, as a path in the layer's bytes (UTF-8).
+// A folder of the running test's own, as a path in the layer's bytes
+// (UTF-8), without the files an earlier run left there, which could pass for
+// this run's.
 std::string scratch_folder() {
-  const std::u8string name =
-      fs::path(heightio_test::temp_file("unused", "")).parent_path().u8string();
+  const fs::path folder = fs::path(heightio_test::temp_file("unused", "")).parent_path();
+  for (const auto& entry : fs::directory_iterator(folder))
+    if (entry.is_regular_file()) fs::remove(entry.path());
+  const std::u8string name = folder.u8string();
   return {name.begin(), name.end()};
 }
 
@@ -113,10 +117,11 @@ TEST(WindowsSharing, AFileHeldWithoutSharingGives32AndStaysAsItWas) {
   CloseHandle(held);
   EXPECT_EQ(fs::file_size(path), 4u);
 
-  // The layer's own files share reading and writing with each other.
-  RecordFile reader, writer;
+  // The layer's own files share reading and writing: an input can be read
+  // while another program writes it.
+  RecordFile writer, reader;
+  create_file(writer, path, 1);
   open_existing(reader, path, 1);
-  open_existing(writer, path, 1);
   EXPECT_EQ(take_pending(), 0);
   close_file(reader);
   close_file(writer);
