@@ -59,3 +59,9 @@ file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/e2e_linux_tests.cmake
      "subdirs(\"${CMAKE_BINARY_DIR}/e2e-linux\")\n")
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES
              ${CMAKE_CURRENT_BINARY_DIR}/e2e_linux_tests.cmake)
+
+# The ZIP a user downloads, and the DLLs its programs import.
+add_test(NAME package.zip
+  COMMAND ${CMAKE_COMMAND} -DCPACK=${CMAKE_CPACK_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR}
+          -DSCRATCH=${CMAKE_CURRENT_BINARY_DIR}/package-check -DVERSION=${PROJECT_VERSION}
+          -DOBJDUMP=${CMAKE_OBJDUMP} -P ${CMAKE_CURRENT_SOURCE_DIR}/windows_package_check.cmake)
