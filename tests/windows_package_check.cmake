@@ -1,7 +1,8 @@
 cmake_minimum_required(VERSION 3.25)
 # Builds the Windows ZIP into SCRATCH and checks what a user unpacks: one
 # folder holding the three programs, the template beside them, the README and
-# the user guide; and programs that need no DLL beyond the system's.
+# the user guide with its chapter; and programs that need no DLL beyond the
+# system's.
 file(REMOVE_RECURSE "${SCRATCH}")
 execute_process(COMMAND "${CPACK}" -G ZIP -B "${SCRATCH}" --config "${BUILD_DIR}/CPackConfig.cmake"
                 OUTPUT_QUIET RESULT_VARIABLE failed)
@@ -12,7 +13,8 @@ endif()
 file(ARCHIVE_EXTRACT INPUT "${zip}" DESTINATION "${SCRATCH}/unpacked")
 file(GLOB_RECURSE unpacked RELATIVE "${SCRATCH}/unpacked" "${SCRATCH}/unpacked/*")
 list(SORT unpacked)
-set(expected README.md demscan.exe dempaint.exe demtiler.dat demtiler.exe user-guide.md)
+set(expected README.md demscan.exe dempaint.exe demtiler.dat demtiler.exe height-rasters.md
+             user-guide.md)
 list(TRANSFORM expected PREPEND "demtools-${VERSION}-win64/")
 list(SORT expected)
 if(NOT unpacked STREQUAL expected)
