@@ -2,8 +2,10 @@
 
 #include <string>
 
+#include "diagnostic.hpp"
 #include "error_codes.hpp"
 #include "platform.hpp"
+#include "warnings.hpp"
 
 #ifndef DEMTOOLS_VERSION
 #error "the build defines DEMTOOLS_VERSION from the project version"
@@ -27,6 +29,16 @@ constexpr std::string_view read_more =
   platform::exit_process(code);
 }
 
+// A path given on the command line, as if it were the settings file, is
+// easily taken for used; say that the fixed one is read instead.
+void warn_about_ignored_arguments(int argc, char* argv[], std::string_view program_name) {
+  if (argc < 2) return;
+  std::string ignored;
+  for (int i = 1; i < argc; ++i) ignored += (i > 1 ? " \"" : "\"") + shown_safely(argv[i]) + "\"";
+  add_warning(ignored + " ignored: reads " + std::string(program_name) +
+              ".ini in the working folder");
+}
+
 }  // namespace
 
 std::string version_line(std::string_view program_name) {
@@ -40,6 +52,7 @@ void answer_help_or_version(int argc, char* argv[], const ProgramInfo& program) 
       answer(std::string(program.usage) + std::string(read_more));
     if (argument == "--version") answer(version_line(program.name) + "\n");
   }
+  warn_about_ignored_arguments(argc, argv, program.name);
 }
 
 }  // namespace heightio

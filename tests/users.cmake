@@ -14,6 +14,15 @@ target_compile_definitions(users_e2e_tests PRIVATE
 add_dependencies(users_e2e_tests demtiler dempaint demscan)
 gtest_discover_tests(users_e2e_tests)
 
+# The warnings, each on a terminal, asked for by the variable, and left out.
+add_executable(warnings_e2e_tests e2e/warnings_test.cpp e2e/terminal_run.cpp)
+target_link_libraries(warnings_e2e_tests PRIVATE e2e_harness GTest::gtest_main util)
+target_compile_definitions(warnings_e2e_tests PRIVATE
+  DEMPAINT_PATH="$<TARGET_FILE:dempaint>"
+  DEMSCAN_PATH="$<TARGET_FILE:demscan>")
+add_dependencies(warnings_e2e_tests demtiler dempaint demscan)
+gtest_discover_tests(warnings_e2e_tests)
+
 # The install into a scratch prefix, then the installed dempaint's --help.
 add_test(NAME install.layout
   COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR}
