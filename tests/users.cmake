@@ -1,7 +1,7 @@
 # What users meet: the failure in plain words, --help and --version, the
 # installed layout, and the height image in the tools people retouch it with.
 
-add_executable(diagnostic_unit_tests unit/diagnostic_test.cpp)
+add_executable(diagnostic_unit_tests unit/diagnostic_test.cpp unit/warnings_test.cpp)
 target_link_libraries(diagnostic_unit_tests PRIVATE heightio GTest::gtest_main)
 gtest_discover_tests(diagnostic_unit_tests)
 

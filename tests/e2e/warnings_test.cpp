@@ -194,7 +194,9 @@ TEST_F(Warnings, PixelsDempaintNeverPaintsAreCountedFromTheTopLeft) {
   };
   green_of(2, 0) = 0x40;  // the first, top right
   green_of(0, 2) = 0x40;
-  image[18 + 4 * 4 + 2] = '\xFF';  // pure red over (1, 1): empty, not counted
+  // Red 255 over (1, 1) is empty, whatever green holds: not counted.
+  image[18 + 4 * 4 + 1] = 0x40;
+  image[18 + 4 * 4 + 2] = '\xFF';
   ws_.write("retouched.tga", image);
 
   ws_.write("demscan.ini", crlf_lines({"retouched.tga", "back.raw", "0"}));
@@ -224,6 +226,12 @@ TEST_F(Warnings, APictureWhoseEverySampleIsEmptyIsNamed) {
                     "all 4 samples came back empty: a picture flattened onto a background while "
                     "its pixels were transparent takes the background's colour, and white, like "
                     "any colour of red 255, reads as empty"));
+
+  // One height in the top row, read first, is enough to say nothing.
+  ws_.write("white.tga", std::string("\0\0\2\0\0\0\0\0\0\0\0\0\2\0\2\0\x20\x08", 18) +
+                             std::string(8, '\xFF') + std::string("\1\1\0\0", 4) +
+                             std::string(4, '\xFF'));
+  EXPECT_EQ(run_three_ways(ws_, demscan).words, "");
 }
 
 TEST_F(Warnings, TheWrongFolderOrASettingsFileAsArgumentIsNamed) {
