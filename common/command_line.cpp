@@ -14,8 +14,13 @@
 namespace heightio {
 namespace {
 
-// Where the user guide lies: in the sources, and once installed.
+// When the plain words are shown, and where the user guide lies: in the
+// sources, and once installed.
 constexpr std::string_view read_more =
+    "\n"
+    "A failure, and what looks like a mistake (settings that do not fit the data,\n"
+    "heights that will not come back), are told in plain words on the standard\n"
+    "error when it is a terminal, or when DEMTOOLS_DIAGNOSTICS=1 is set.\n"
     "\n"
     "More in the user guide: docs/user-guide.md in the sources, installed as\n"
     "share/doc/demtools/user-guide.md.\n";

@@ -57,3 +57,13 @@ if(interop_python)
 else()
   message(STATUS "No python3: the image editor tests are left out")
 endif()
+
+# The README's and the guide's encoding tables against the encoding itself.
+add_executable(encoding_docs_tests unit/encoding_docs_test.cpp
+               ${PROJECT_SOURCE_DIR}/dempaint/pixel_encoding.cpp)
+target_include_directories(encoding_docs_tests PRIVATE ${PROJECT_SOURCE_DIR}/dempaint)
+target_link_libraries(encoding_docs_tests PRIVATE demscan_reading GTest::gtest_main)
+target_compile_definitions(encoding_docs_tests PRIVATE
+  README_PATH="${PROJECT_SOURCE_DIR}/README.md"
+  GUIDE_PATH="${PROJECT_SOURCE_DIR}/docs/user-guide.md")
+gtest_discover_tests(encoding_docs_tests)

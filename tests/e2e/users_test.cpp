@@ -46,6 +46,7 @@ TEST(HelpAndVersion, AnswerOnTheStandardOutputAndTouchNoFile) {
     EXPECT_NE(help.out.find(program.settings), std::string::npos);
     EXPECT_NE(help.out.find("printf '"), std::string::npos) << "an example settings file";
     EXPECT_NE(help.out.find("user-guide.md"), std::string::npos);
+    EXPECT_NE(help.out.find("DEMTOOLS_DIAGNOSTICS=1"), std::string::npos);
     EXPECT_EQ(help.out.find('\r'), std::string::npos);
     EXPECT_EQ(run_in(ws, program, {"-h"}).out, help.out);
     EXPECT_EQ(run_in(ws, program, {"ignored", "--help", "--version"}).out, help.out);
