@@ -32,6 +32,21 @@ std::string comes_back_text(float h) {
   return std::to_string(back) + (back == 0 ? " (empty)" : "");
 }
 
+// The usual row has no sample outside: one branch-free pass tells. Blocks of
+// a fixed length let the compiler count with vector compares.
+std::size_t count_outside(std::span<const float> samples) {
+  constexpr std::size_t block = 16;
+  std::size_t count = 0;
+  std::size_t c = 0;
+  for (; c + block <= samples.size(); c += block) {
+    std::uint32_t in_block = 0;
+    for (std::size_t i = 0; i < block; ++i) in_block += outside_range(samples[c + i]);
+    count += in_block;
+  }
+  for (; c < samples.size(); ++c) count += outside_range(samples[c]);
+  return count;
+}
+
 HeightSurvey run_survey;
 
 std::string run_survey_warning() {
@@ -41,10 +56,7 @@ std::string run_survey_warning() {
 }  // namespace
 
 void HeightSurvey::add_row(std::span<const float> samples) {
-  // The usual row has no sample outside: one branch-free pass tells.
-  std::uint32_t row_outside = 0;
-  for (const float h : samples) row_outside += outside_range(h);
-  if (row_outside == 0) return;
+  if (count_outside(samples) == 0) return;
   for (const float h : samples) {
     if (!outside_range(h)) continue;
     lowest = outside == 0 ? h : std::min(lowest, h);

@@ -22,16 +22,31 @@ std::uint32_t pixel_word(std::span<const std::uint8_t> pixels, std::size_t c) {
   return word;
 }
 
-// The usual row has no foreign pixel: one branch-free pass tells.
-std::uint32_t count_foreign(std::span<const std::uint8_t> pixels, std::size_t width) {
-  std::uint32_t count = 0;
-  for (std::size_t c = 0; c < width; ++c) count += foreign_pixel(pixel_word(pixels, c));
+// The usual row has no foreign pixel: one branch-free pass tells. Blocks of a
+// fixed length let the compiler count with vector operations.
+std::uint64_t count_foreign(std::span<const std::uint8_t> pixels, std::size_t width) {
+  constexpr std::size_t block = 64;
+  std::uint64_t count = 0;
+  std::size_t c = 0;
+  for (; c + block <= width; c += block) {
+    std::uint32_t in_block = 0;
+    for (std::size_t i = 0; i < block; ++i) in_block += foreign_pixel(pixel_word(pixels, c + i));
+    count += in_block;
+  }
+  for (; c < width; ++c) count += foreign_pixel(pixel_word(pixels, c));
   return count;
 }
 
 bool holds_height(std::span<const float> samples) {
-  for (const float s : samples) {
-    if (s != 0.0f) return true;
+  constexpr std::size_t block = 16;
+  std::size_t c = 0;
+  for (; c + block <= samples.size(); c += block) {
+    std::uint32_t any = 0;
+    for (std::size_t i = 0; i < block; ++i) any |= samples[c + i] != 0.0f;
+    if (any != 0) return true;
+  }
+  for (; c < samples.size(); ++c) {
+    if (samples[c] != 0.0f) return true;
   }
   return false;
 }
@@ -54,7 +69,7 @@ void PixelSurvey::add_row(std::span<const std::uint8_t> pixels, std::span<const 
   this->samples += width;
   if (!any_height) any_height = holds_height(samples);
   if (mode != 0) return;
-  const std::uint32_t row_foreign = count_foreign(pixels, width);
+  const std::uint64_t row_foreign = count_foreign(pixels, width);
   if (row_foreign == 0) return;
   if (foreign == 0 || y < first_y) {
     first_y = y;

@@ -58,12 +58,14 @@ else()
   message(STATUS "No python3: the image editor tests are left out")
 endif()
 
-# The README's and the guide's encoding tables against the encoding itself.
-add_executable(encoding_docs_tests unit/encoding_docs_test.cpp
-               ${PROJECT_SOURCE_DIR}/dempaint/pixel_encoding.cpp)
-target_include_directories(encoding_docs_tests PRIVATE ${PROJECT_SOURCE_DIR}/dempaint)
-target_link_libraries(encoding_docs_tests PRIVATE demscan_reading GTest::gtest_main)
-target_compile_definitions(encoding_docs_tests PRIVATE
+# The surveys behind the warnings, and the README's and the guide's encoding
+# tables against the encoding itself.
+add_executable(checks_unit_tests unit/surveys_test.cpp unit/encoding_docs_test.cpp
+               ${PROJECT_SOURCE_DIR}/dempaint/pixel_encoding.cpp
+               ${PROJECT_SOURCE_DIR}/dempaint/height_survey.cpp)
+target_include_directories(checks_unit_tests PRIVATE ${PROJECT_SOURCE_DIR}/dempaint)
+target_link_libraries(checks_unit_tests PRIVATE demscan_reading GTest::gtest_main)
+target_compile_definitions(checks_unit_tests PRIVATE
   README_PATH="${PROJECT_SOURCE_DIR}/README.md"
   GUIDE_PATH="${PROJECT_SOURCE_DIR}/docs/user-guide.md")
-gtest_discover_tests(encoding_docs_tests)
+gtest_discover_tests(checks_unit_tests)
