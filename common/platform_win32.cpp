@@ -284,6 +284,24 @@ bool same_regular_file(const FileIdentity& a, const FileIdentity& b) {
   return a.regular && b.regular && a.device == b.device && a.inode == b.inode;
 }
 
+bool regular_file_size(Handle handle, std::uint64_t& size) {
+  if (!identify_handle(handle).regular) return false;
+  LARGE_INTEGER bytes;
+  if (!GetFileSizeEx(native(handle), &bytes)) return false;
+  size = static_cast<std::uint64_t>(bytes.QuadPart);
+  return true;
+}
+
+std::string working_folder() {
+  const DWORD length = GetCurrentDirectoryW(0, nullptr);
+  if (length == 0) return {};
+  std::wstring folder(length, L'\0');
+  const DWORD written = GetCurrentDirectoryW(length, folder.data());
+  if (written == 0 || written >= length) return {};
+  folder.resize(written);
+  return utf8(folder);
+}
+
 void prepare_process() {
   // A drive that is not ready is a failure to report, not a dialog box.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);

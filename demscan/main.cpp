@@ -9,7 +9,9 @@
 #include "console.hpp"
 #include "error_codes.hpp"
 #include "failure.hpp"
+#include "input_checks.hpp"
 #include "pixel_decoding.hpp"
+#include "pixel_survey.hpp"
 #include "record_file.hpp"
 #include "row_store.hpp"
 #include "settings.hpp"
@@ -61,6 +63,7 @@ ScanSettings read_settings() {
   check_io();
   close_text(reader);
   check_io();
+  warn_about_number_lines(reader, {"mode"});
   return settings;
 }
 
@@ -112,6 +115,7 @@ void write_raster_rows(RecordFile& raster, const RowStore& store, const TgaLayou
   for (std::uint32_t i = 0; i < layout.height; ++i) {
     const std::uint32_t r = stored_row_of(layout, i);
     decode_height_row({store.row(r - 1), width * pixel_size}, samples, mode);
+    survey_decoded_row({store.row(r - 1), width * pixel_size}, samples, i, mode);
     write_block(raster, samples.data(), width * sizeof(float));
     check_io();
     print_written_row(r);
