@@ -7,7 +7,6 @@
 
 #include "command_line.hpp"
 #include "console.hpp"
-#include "error_codes.hpp"
 #include "failure.hpp"
 #include "pixel_decoding.hpp"
 #include "record_file.hpp"
@@ -132,8 +131,9 @@ void demscan_main() {
 
   // 3. The raster. Creating it over the image would empty the image before
   //    it is read.
-  if (names_open_file(image, settings.raster_path)) raise_at_call_site(code::sharing_violation);
   RecordFile raster("raster");
+  refuse_output_over_inputs(raster, settings.raster_path, {input_of(image)});
+  check_io();
   create_file(raster, settings.raster_path, 1);
   check_io();
 
