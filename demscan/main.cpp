@@ -30,8 +30,8 @@ It takes no other arguments: it reads demscan.ini in the working directory,
 one value per line, each line ending with CR or CR LF:
   1  the TGA image to read
   2  the height raster to write (an empty line writes it to the standard output)
-  3  the decoding mode: 0 gives 256 x red + blue; any other value adds
-     green - 127 to that
+  3  the decoding mode, of which only the low 16 bits count: 0 (or 65536)
+     gives 256 x red + blue; any other value adds green - 127 to that
 
 For example, from a shell:
   printf 'terrain.tga\r\nback.raw\r\n0\r\n' > demscan.ini
