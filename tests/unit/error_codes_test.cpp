@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <string>
 
@@ -23,12 +22,18 @@ std::map<int, std::string> documented_codes(const std::string& document,
   std::ifstream in(std::string(DEMTOOLS_SOURCE_DIR) + "/" + document);
   EXPECT_TRUE(in) << document;
   std::map<int, std::string> codes;
-  const std::regex row(R"(^\| (\d+) \| ([^|]*[^| ]) \|)");
   bool inside = false;
   for (std::string text; std::getline(in, text);) {
     if (text.starts_with("## ")) inside = text == heading;
-    std::smatch match;
-    if (inside && std::regex_search(text, match, row)) codes[std::stoi(match[1])] = match[2];
+    // A row "| 123 | meaning |...".
+    const std::size_t digits_end = text.find_first_not_of("0123456789", 2);
+    if (!inside || !text.starts_with("| ") || digits_end == 2 || digits_end == std::string::npos ||
+        text.compare(digits_end, 3, " | ") != 0)
+      continue;
+    const std::size_t meaning_end = text.find(" |", digits_end + 3);
+    if (meaning_end == std::string::npos) continue;
+    codes[std::stoi(text.substr(2, digits_end - 2))] =
+        text.substr(digits_end + 3, meaning_end - digits_end - 3);
   }
   return codes;
 }
