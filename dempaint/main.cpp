@@ -9,6 +9,8 @@
 #include "command_line.hpp"
 #include "console.hpp"
 #include "failure.hpp"
+#include "height_survey.hpp"
+#include "input_checks.hpp"
 #include "layouts.hpp"
 #include "pixel_encoding.hpp"
 #include "record_file.hpp"
@@ -64,6 +66,7 @@ PaintSettings read_settings() {
   check_io();
   close_text(reader);
   check_io();
+  warn_about_number_lines(reader, {"width", "height"});
   return settings;
 }
 
@@ -99,6 +102,7 @@ RowStore read_encoded_rows(RecordFile& raster, const PaintSettings& settings) {
     read_block(raster, samples.data(), width * sizeof(float));
     check_io();
     encode_height_row(samples, {store.add_row(), row_bytes});
+    survey_heights(samples);
     print_row_number(r);
   }
   return store;
@@ -125,6 +129,7 @@ void dempaint_main() {
   RecordFile raster("raster");
   open_existing(raster, settings.raster_path, 1);
   check_io();
+  warn_about_raster_size(raster, settings.width, settings.height);
 
   // 3. The image. Creating it over the raster would empty the raster before
   //    it is read.

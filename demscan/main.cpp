@@ -8,7 +8,9 @@
 #include "command_line.hpp"
 #include "console.hpp"
 #include "failure.hpp"
+#include "input_checks.hpp"
 #include "pixel_decoding.hpp"
+#include "pixel_survey.hpp"
 #include "record_file.hpp"
 #include "row_store.hpp"
 #include "settings.hpp"
@@ -60,6 +62,7 @@ ScanSettings read_settings() {
   check_io();
   close_text(reader);
   check_io();
+  warn_about_number_lines(reader, {"mode"});
   return settings;
 }
 
@@ -111,6 +114,7 @@ void write_raster_rows(RecordFile& raster, const RowStore& store, const TgaLayou
   for (std::uint32_t i = 0; i < layout.height; ++i) {
     const std::uint32_t r = stored_row_of(layout, i);
     decode_height_row({store.row(r - 1), width * pixel_size}, samples, mode);
+    survey_decoded_row({store.row(r - 1), width * pixel_size}, samples, i, mode);
     write_block(raster, samples.data(), width * sizeof(float));
     check_io();
     print_written_row(r);
