@@ -259,11 +259,14 @@ void release_pages(void* pages, std::size_t) {
 }
 
 FileIdentity identify_handle(Handle handle) {
+  // Only files on disk have an identity here: Windows gives a device such as
+  // NUL or CON no number to tell it by.
   BY_HANDLE_FILE_INFORMATION info{};
   if (!usable(handle) || GetFileType(native(handle)) != FILE_TYPE_DISK ||
-      !GetFileInformationByHandle(native(handle), &info))
+      !GetFileInformationByHandle(native(handle), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
     return {};
-  return {(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0, info.dwVolumeSerialNumber,
+  return {FileIdentity::Kind::regular, info.dwVolumeSerialNumber,
           (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
 }
 
@@ -280,12 +283,13 @@ FileIdentity identify_path(const std::string& path) {
   return identity;
 }
 
-bool same_regular_file(const FileIdentity& a, const FileIdentity& b) {
-  return a.regular && b.regular && a.device == b.device && a.inode == b.inode;
+bool same_file_or_device(const FileIdentity& a, const FileIdentity& b) {
+  return a.kind != FileIdentity::Kind::none && a.kind == b.kind && a.device == b.device &&
+         a.inode == b.inode;
 }
 
 bool regular_file_size(Handle handle, std::uint64_t& size) {
-  if (!identify_handle(handle).regular) return false;
+  if (identify_handle(handle).kind != FileIdentity::Kind::regular) return false;
   LARGE_INTEGER bytes;
   if (!GetFileSizeEx(native(handle), &bytes)) return false;
   size = static_cast<std::uint64_t>(bytes.QuadPart);

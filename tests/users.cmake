@@ -2,9 +2,8 @@
 # installed layout, and the height image in the tools people retouch it with.
 
 if(unit_tests)
-add_executable(diagnostic_unit_tests unit/diagnostic_test.cpp unit/warnings_test.cpp)
-target_link_libraries(diagnostic_unit_tests PRIVATE heightio GTest::gtest_main)
-gtest_discover_tests(diagnostic_unit_tests)
+add_unit_tests(diagnostic_unit_tests unit/diagnostic_test.cpp unit/warnings_test.cpp)
+target_link_libraries(diagnostic_unit_tests PRIVATE heightio)
 endif()
 
 if(e2e_tests)

@@ -10,14 +10,28 @@ set(googletest_sources /usr/src/googletest CACHE PATH "GoogleTest sources")
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(${googletest_sources} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-find_program(DEMTOOLS_WINE NAMES wine64 PATHS /usr/lib/wine REQUIRED)
+find_program(DEMTOOLS_WINE NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH REQUIRED)
+find_program(DEMTOOLS_WINESERVER NAMES wineserver PATHS /usr/lib/wine NO_DEFAULT_PATH REQUIRED)
 
 # The launcher runs a Windows program in this build's own Wine prefix, with
-# Wine's own diagnostics off so that they cannot mix with the program's.
+# Wine's own diagnostics off so that they cannot mix with the program's. Wine
+# keeps a server with background services beside the programs; they would
+# hold on to the standard streams of the program that started them (a test's
+# pipes would never end, and a service's fault would show on its standard
+# error). So the launcher starts them itself, with no streams of the caller's,
+# one launch at a time, and keeps them for 30 seconds after the last program,
+# so that a test run starts them once.
 set(wine_prefix ${CMAKE_BINARY_DIR}/wineprefix)
 set(wine_launcher ${CMAKE_BINARY_DIR}/wine-run)
 file(CONFIGURE OUTPUT ${wine_launcher} @ONLY CONTENT [[#!/bin/sh
-WINEPREFIX='@wine_prefix@' WINEDEBUG=-all exec '@DEMTOOLS_WINE@' "$@"
+export WINEPREFIX='@wine_prefix@' WINEDEBUG=-all
+(
+  flock 9
+  if '@DEMTOOLS_WINESERVER@' -p30 </dev/null >/dev/null 2>&1 9>&-; then
+    '@DEMTOOLS_WINE@' cmd /c exit </dev/null >/dev/null 2>&1 9>&-
+  fi
+) 9>'@wine_prefix@.lock'
+exec '@DEMTOOLS_WINE@' "$@"
 ]])
 file(CHMOD ${wine_launcher} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
      GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

@@ -5,11 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <initializer_list>
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "test_data.hpp"
 
 namespace e2e {
 
@@ -37,13 +38,21 @@ inline constexpr std::string_view closed_stream =
 inline constexpr std::string_view terminal =
     "Wine's console rewrites what reaches a pseudo-terminal (escape sequences, CR before LF); "
     "the Windows tests check the words without it";
+inline constexpr std::string_view standard_handle_identity =
+    "Wine's standard handles, made from Linux descriptors, answer no question about their "
+    "file; the layer's unit tests give a Windows program a standard output that is its input";
+inline constexpr std::string_view linux_device =
+    "Windows gives a device no number to tell it by, and a Windows program sees a Linux device "
+    "file through Wine as a file of no known kind";
+inline constexpr std::string_view fifo =
+    "the test holds the run between its passes with a Linux FIFO as the template, which a "
+    "Windows program under Wine does not open as the test needs";
 }  // namespace launcher_limit
 
 struct RunResult {
-  int status = -1;                  // the exit status, or -1 when the program died by a signal
-  std::string out;                  // bytes on the standard output
-  std::string err;                  // bytes on the standard error
-  std::size_t peak_memory_kib = 0;  // peak resident memory; run_with_output() only
+  int status = -1;  // the exit status, or -1 when the program died by a signal
+  std::string out;  // bytes on the standard output
+  std::string err;  // bytes on the standard error
 };
 
 // Where the standard output of a run goes.
@@ -82,10 +91,13 @@ class Workspace {
   RunResult run_with_memory_limit(const std::string& program, std::size_t memory_kib,
                                   std::string_view stdin_bytes = {}) const;
 
+  // As run(), with the standard output put where the shell redirection
+  // `redirect` says, such as "1<>terrain.raw"; RunResult::out stays empty.
+  RunResult run_with_redirect(const std::string& program, const std::string& redirect,
+                              std::string_view stdin_bytes = {}) const;
+
   // Runs `program` with its standard output as given and `stdin_bytes` in a
-  // file on its standard input, and measures its peak resident memory (which
-  // counts the test process's own at the start, the program being forked
-  // from it).
+  // file on its standard input.
   RunResult run_with_output(const std::string& program, StandardOutput output,
                             std::string_view stdin_bytes = {}) const;
 
@@ -94,21 +106,26 @@ class Workspace {
   Snapshot checksums() const;
 
  private:
-  // Runs `launch` (a shell command) in the folder with `stdin_bytes` piped in
-  // and both output streams captured.
-  RunResult run_piped(const std::string& launch, std::string_view stdin_bytes) const;
+  // Runs `launch` (a shell command) in the folder with `stdin_bytes` piped in,
+  // the standard error captured and the standard output captured unless
+  // `stdout_redirect` puts it elsewhere.
+  RunResult run_piped(const std::string& launch, std::string_view stdin_bytes,
+                      const std::string& stdout_redirect = {}) const;
 
   std::filesystem::path root_;
   std::filesystem::path work_;
   std::filesystem::path capture_;
 };
 
-// Settings text: each line followed by CR LF.
-std::string crlf_lines(std::initializer_list<std::string_view> lines);
+using namespace test_data;
 
-// Little-endian bytes of float samples and 32-bit numbers.
-std::string float_bytes(const std::vector<float>& samples);
-std::string u32_bytes(std::uint32_t value);
+// Address-space limits (run_with_memory_limit) mean nothing under the address
+// sanitizer, which reserves terabytes at start.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool address_space_limits_work = false;
+#else
+inline constexpr bool address_space_limits_work = true;
+#endif
 
 // A console line as the programs end it.
 std::string line(std::string_view text);

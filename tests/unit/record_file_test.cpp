@@ -8,6 +8,7 @@
 #include <string>
 
 #include "error_codes.hpp"
+#include "settings.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -44,15 +45,6 @@ TEST(RecordFileReads, SeekPastTheEndSucceedsAndTheReadFails) {
   EXPECT_EQ(take_pending(), code::short_read);
   seek_record(file, UINT64_MAX / 2);
   EXPECT_EQ(take_pending(), code::negative_seek);
-  close_file(file);
-}
-
-TEST(RecordFileReads, ReadOnlyFilesOpenForReading) {
-  const std::string path = temp_file("readonly.bin", "data");
-  std::filesystem::permissions(path, std::filesystem::perms::owner_read);
-  RecordFile file;
-  open_existing(file, path, 1);
-  EXPECT_EQ(take_pending(), 0);
   close_file(file);
 }
 
