@@ -56,6 +56,13 @@ class Workspace {
   RunResult run_with_memory_limit(const std::string& program, std::size_t memory_kib,
                                   std::string_view stdin_bytes = {}) const;
 
+  // As run(), with the shell command `between_phases` run in the folder by a
+  // second process while the program waits between its reading and its
+  // writing phase, through the programs' test hook: a named pipe that the
+  // program reads to its end there.
+  RunResult run_pausing_between_phases(const std::string& program,
+                                       const std::string& between_phases) const;
+
   // Runs `program` with its standard output as given and `stdin_bytes` in a
   // file on its standard input, and measures its peak resident memory (which
   // counts the test process's own at the start, the program being forked

@@ -93,10 +93,15 @@ def paint(dempaint, folder, grid):
     return run(dempaint, folder)
 
 
-def scan(demscan, folder, image):
+def scan(demscan, folder, image, piped=False):
+    """The raster demscan makes of the image, read by name, or through a pipe
+    (which it cannot read twice and so holds in memory)."""
     with open(os.path.join(folder, "demscan.ini"), "wb") as f:
-        f.write(settings([image, "back.raw", "0"]))
-    if run(demscan, folder) != 0:
+        f.write(settings(["" if piped else image, "back.raw", "0"]))
+    with open(os.path.join(folder, image), "rb") as f:
+        data = f.read()
+    if subprocess.run([demscan], cwd=folder, input=data if piped else b"",
+                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
         return None
     with open(os.path.join(folder, "back.raw"), "rb") as f:
         return f.read()
@@ -229,6 +234,8 @@ def main():
             check(header == layout, f"{tool} saves {variant}: {header}")
             check(scan(demscan, folder, name) == expected,
                   f"demscan reads the {variant} image from {tool}: heights kept, red emptied")
+            check(scan(demscan, folder, name, piped=True) == expected,
+                  f"demscan reads the {variant} image from {tool} through a pipe alike")
 
     print(f"{len(failures)} failed" if failures else "all passed")
     return 1 if failures else 0
