@@ -9,7 +9,8 @@ if(failed)
 endif()
 
 foreach(file bin/demtiler bin/dempaint bin/demscan share/doc/demtools/README.md
-             share/doc/demtools/user-guide.md share/demtools/demtiler.dat)
+             share/doc/demtools/user-guide.md share/doc/demtools/height-rasters.md
+             share/demtools/demtiler.dat)
   if(NOT EXISTS "${PREFIX}/${file}")
     message(FATAL_ERROR "missing after install: ${file}")
   endif()
