@@ -1,6 +1,7 @@
 #include "read_ahead.hpp"
 
 #include <algorithm>
+#include <new>
 #include <system_error>
 
 namespace heightio {
@@ -20,10 +21,38 @@ ReadAhead::ReadAhead(RecordFile& file, const RowSpan& rows, bool from_last)
       std::clamp<std::size_t>(batch_target / rows_.row_bytes, 1, rows_.count));
   // Every buffer is taken here, on the program's own thread: the reading
   // thread allocates nothing, so it never needs an allocator arena of its own.
-  const std::size_t batch_bytes = std::size_t{rows_per_batch_} * rows_.row_bytes;
-  for (std::size_t s = 0; s < std::min<std::size_t>(slots, batches()); ++s)
-    slots_[s].bytes.reset(new std::uint8_t[batch_bytes]);
-  producing_ = true;
+  // Huge pages, where the system gives them, save most of the page faults.
+  batch_bytes_ = std::size_t{rows_per_batch_} * rows_.row_bytes;
+  for (std::size_t s = 0; s < std::min<std::size_t>(slots, batches()); ++s) {
+    slots_[s].bytes = static_cast<std::uint8_t*>(platform::reserve_pages(batch_bytes_));
+    if (slots_[s].bytes == nullptr) {
+      release_slots();
+      throw std::bad_alloc();
+    }
+  }
+  start();
+}
+
+ReadAhead::~ReadAhead() {
+  stop();
+  release_slots();
+}
+
+void ReadAhead::release_slots() {
+  for (Batch& batch : slots_) {
+    if (batch.bytes != nullptr) platform::release_pages(batch.bytes, batch_bytes_);
+    batch.bytes = nullptr;
+  }
+}
+
+void ReadAhead::start() {
+  served_ = 0;
+  held_batch_ = -1;
+  filled_ = 0;
+  released_ = 0;
+  stop_ = false;
+  producing_ = batches() > 0;
+  if (!producing_) return;
   try {
     thread_ = std::thread(&ReadAhead::produce, this);
   } catch (const std::system_error&) {
@@ -31,13 +60,19 @@ ReadAhead::ReadAhead(RecordFile& file, const RowSpan& rows, bool from_last)
   }
 }
 
-ReadAhead::~ReadAhead() {
+void ReadAhead::stop() {
   {
     const std::lock_guard lock(mutex_);
     stop_ = true;
   }
   changed_.notify_all();
   if (thread_.joinable()) thread_.join();
+}
+
+void ReadAhead::start_over(bool from_last) {
+  stop();
+  from_last_ = from_last;
+  start();
 }
 
 std::uint32_t ReadAhead::batches() const {
@@ -60,7 +95,7 @@ void ReadAhead::fill(std::uint32_t b) {
   // again, checked, when they are due.
   (void)platform::read_at(file_.handle,
                           rows_.first_row_at + std::uint64_t{batch.lowest_row} * rows_.row_bytes,
-                          batch.bytes.get(), std::size_t{count} * rows_.row_bytes, batch.done);
+                          batch.bytes, std::size_t{count} * rows_.row_bytes, batch.done);
 }
 
 void ReadAhead::produce() {
@@ -110,7 +145,7 @@ const std::uint8_t* ReadAhead::next_row() {
   const std::uint32_t row = from_last_ ? rows_.count - 1 - k : k;
   const Batch& batch = slots_[b % slots];
   const std::size_t at = std::size_t{row - batch.lowest_row} * rows_.row_bytes;
-  if (at + rows_.row_bytes <= batch.done) return batch.bytes.get() + at;
+  if (at + rows_.row_bytes <= batch.done) return batch.bytes + at;
   reread_row_.resize(rows_.row_bytes);
   read_block_at(file_, rows_.first_row_at + std::uint64_t{row} * rows_.row_bytes,
                 reread_row_.data(), rows_.row_bytes);

@@ -13,7 +13,6 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -41,15 +40,21 @@ class ReadAhead {
   // A row that cannot be read whole records the failure (check_io raises it).
   const std::uint8_t* next_row();
 
+  // Starts over at the first row of the new order, in the same buffers.
+  void start_over(bool from_last);
+
  private:
   static constexpr std::size_t slots = 3;
 
   struct Batch {
-    std::unique_ptr<std::uint8_t[]> bytes;
+    std::uint8_t* bytes = nullptr;
     std::uint32_t lowest_row = 0;  // the row of the file at bytes[0]
     std::size_t done = 0;          // bytes that arrived
   };
 
+  void start();
+  void stop();
+  void release_slots();
   std::uint32_t batches() const;
   // The file rows of batch b: lowest and count.
   void rows_of_batch(std::uint32_t b, std::uint32_t& lowest, std::uint32_t& count) const;
@@ -61,6 +66,7 @@ class ReadAhead {
   RowSpan rows_;
   bool from_last_;
   std::uint32_t rows_per_batch_ = 1;
+  std::size_t batch_bytes_ = 0;
   std::array<Batch, slots> slots_;
   std::vector<std::uint8_t> reread_row_;
   std::uint32_t served_ = 0;      // rows handed out

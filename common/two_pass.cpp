@@ -67,9 +67,7 @@ const std::uint8_t* TwoPassRows::read_row() {
 void TwoPassRows::start_writing_phase(bool from_last) {
   from_last_ = from_last;
   served_ = 0;
-  if (!ahead_) return;
-  ahead_.reset();
-  ahead_.emplace(file_, rows_, from_last);
+  if (ahead_) ahead_->start_over(from_last);
 }
 
 const std::uint8_t* TwoPassRows::reread_row() {

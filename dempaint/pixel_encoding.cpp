@@ -21,11 +21,14 @@ constexpr Pixel pixel_of(std::int64_t v) {
 }
 
 // Whether every sample truncates to an integer in [-limit, limit), tested for
-// a whole row without branches so that the common case stays a tight loop.
+// a whole row without branches so that the common case stays a tight loop the
+// compiler turns into vector compares; a NaN fails both comparisons.
 bool all_within(std::span<const float> samples, float limit) {
-  bool all = true;
-  for (const float h : samples) all &= (h >= -limit) & (h < limit);
-  return all;
+  std::uint32_t outside = 0;
+  for (const float h : samples)
+    outside |=
+        static_cast<std::uint32_t>(!(h >= -limit)) | static_cast<std::uint32_t>(!(h < limit));
+  return outside == 0;
 }
 
 // A pixel as one little-endian word: v's low byte in blue and green, the next
