@@ -14,8 +14,9 @@ struct ProgramInfo {
 
 // Answers --help, -h or --version, whichever comes first, on the standard
 // output and ends the program, touching no file; returns when there is none
-// of them. The answer ends with status 0, or with the run-time error code
-// when it cannot be written.
+// of them, after adding a warning that names the arguments it ignores. The
+// answer ends with status 0, or with the run-time error code when it cannot
+// be written.
 void answer_help_or_version(int argc, char* argv[], const ProgramInfo& program);
 
 // The version line, "dempaint (demtools) 1.2.3".

@@ -1,6 +1,7 @@
 #include "diagnostic.hpp"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "error_codes.hpp"
 #include "platform.hpp"
@@ -62,12 +63,14 @@ std::string describe_context(std::int32_t code, const FailureContext& context) {
   std::string line = std::string(action_words(context.action)) + " " + std::string(context.subject);
   if (!context.path.empty()) line += " \"" + printable(context.path) + "\"";
   line += ": ";
-  if (context.os_error != 0)
+  if (context.os_error != 0) {
     line += platform::os_error_text(context.os_error);
-  else if (!context.detail.empty())
+    if (!context.detail.empty()) line += " (" + printable(context.detail) + ")";
+  } else if (!context.detail.empty()) {
     line += printable(context.detail);
-  else
+  } else {
     line += describe_code(code);
+  }
   // A settings file written with bare LF line ends is one single line, so the
   // next line's text ends up inside the path.
   if (context.path.find('\n') != std::string::npos)
@@ -87,10 +90,26 @@ std::string explain_failure(std::int32_t code, const FailureContext* context) {
          std::to_string(code) + ")";
 }
 
-void show_on_terminal(std::string_view line) {
-  const platform::Handle handle = platform::standard_handle(platform::Stream::error);
+std::string explain_warning(std::string_view text) {
+  return program_name + ": warning: " + std::string(text);
+}
+
+std::string shown_safely(std::string_view text) {
+  return printable(text);
+}
+
+bool diagnostics_wanted() {
+  const char* asked = std::getenv(diagnostics_variable);
+  if (asked != nullptr && std::string_view(asked) == "1") return true;
   bool interactive = false;
-  if (platform::query_terminal(handle, interactive) != 0 || !interactive) return;
+  return platform::query_terminal(platform::standard_handle(platform::Stream::error),
+                                  interactive) == 0 &&
+         interactive;
+}
+
+void show_diagnostic(std::string_view line) {
+  if (!diagnostics_wanted()) return;
+  const platform::Handle handle = platform::standard_handle(platform::Stream::error);
   const std::string text = std::string(line) + "\n";
   std::size_t done = 0;
   (void)platform::write_fully(handle, text.data(), text.size(), done);

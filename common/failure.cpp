@@ -8,6 +8,7 @@
 #include "diagnostic.hpp"
 #include "error_codes.hpp"
 #include "platform.hpp"
+#include "warnings.hpp"
 
 // Start of the program image, placed by the linker; a code address minus this
 // is stable for one build whatever address the image is loaded at.
@@ -63,6 +64,11 @@ std::int32_t pending_io_result() {
   throw IoError{code, location_of(__builtin_return_address(0))};
 }
 
+[[gnu::noinline]] void raise_at_call_site(std::int32_t code, FailureContext context) {
+  last_context = RecordedContext{code, std::move(context)};
+  throw IoError{code, location_of(__builtin_return_address(0))};
+}
+
 std::string format_run_error(std::int32_t code, std::uint32_t location) {
   std::string message = "Runtime error     at 00000000";
   // Digits are written from the right: the code's last digit at character 17
@@ -85,12 +91,14 @@ void run_error(std::int32_t code, std::uint32_t location) {
   write_text(format_run_error(code, location));
   write_line_end();
   flush_console();
-  show_on_terminal(plain_words);
+  show_diagnostic(plain_words);
+  write_warnings();
   platform::exit_process(code);
 }
 
 void finish_program() {
   flush_console();
+  write_warnings();
   platform::exit_process(0);
 }
 

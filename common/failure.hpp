@@ -26,7 +26,9 @@ struct FailureContext {
   std::string_view subject;  // what the file is to the program: "raster", "settings file"...
   std::string path;          // empty for a standard stream, whose name is the subject
   int os_error = 0;          // the operating system's error number; 0 for the layer's own codes
-  std::string detail;        // the layer's own words, where they say more than the code's
+  // The layer's own words: instead of the code's where they say more, or after
+  // the operating system's reason, in parentheses, where they add to it.
+  std::string detail;
 };
 
 // Stores a failure code, overwriting any earlier one and what it failed on.
@@ -46,15 +48,18 @@ void check_io();
 // Raises an IoError at the caller's call site for a failure found outside the
 // layer's operations.
 [[noreturn]] void raise_at_call_site(std::int32_t code);
+// The same, with what the failed step was asking for.
+[[noreturn]] void raise_at_call_site(std::int32_t code, FailureContext context);
 
 // The 29-character message "Runtime error ccc at LLLLLLLL".
 std::string format_run_error(std::int32_t code, std::uint32_t location);
 
 // Prints the message after all earlier console text, adds the failure in plain
-// words on a terminal (diagnostic.hpp), and ends with `code`.
+// words and the warnings (diagnostic.hpp, warnings.hpp), and ends with `code`.
 [[noreturn]] void run_error(std::int32_t code, std::uint32_t location);
 
-// The normal end: flushes the console and ends with exit status 0.
+// The normal end: flushes the console, writes the warnings and ends with exit
+// status 0.
 [[noreturn]] void finish_program();
 
 // Truncates toward zero; a value with no 64-bit integer (NaN, infinity, out of

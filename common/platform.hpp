@@ -68,6 +68,14 @@ FileIdentity identify_handle(Handle handle);
 FileIdentity identify_path(const std::string& path);
 bool same_regular_file(const FileIdentity& a, const FileIdentity& b);
 
+// The size in bytes of the regular file open on `handle`; false for a pipe, a
+// terminal or a device, whose size is not known ahead.
+bool regular_file_size(Handle handle, std::uint64_t& size);
+
+// The working folder's path, for the words that tell where a file was looked
+// for; empty when the system cannot tell.
+std::string working_folder();
+
 // A closed pipe or an exceeded file-size limit then shows as an error code
 // (109, 112) instead of ending the process by a signal.
 void prepare_process();

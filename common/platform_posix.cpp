@@ -229,6 +229,20 @@ void reserve_closed_standard_streams() {
 }
 }  // namespace
 
+bool regular_file_size(Handle handle, std::uint64_t& size) {
+  struct stat info {};
+  if (::fstat(handle, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  size = static_cast<std::uint64_t>(info.st_size);
+  return true;
+}
+
+std::string working_folder() {
+  std::string path(4096, '\0');
+  if (::getcwd(path.data(), path.size()) == nullptr) return {};
+  path.resize(path.find('\0'));
+  return path;
+}
+
 void prepare_process() {
   ::signal(SIGPIPE, SIG_IGN);
   ::signal(SIGXFSZ, SIG_IGN);

@@ -4,6 +4,7 @@
 
 #include "error_codes.hpp"
 #include "failure.hpp"
+#include "platform.hpp"
 
 namespace heightio {
 namespace {
@@ -106,6 +107,21 @@ auto read_then_skip_line(TextReader& reader, Read read) {
   return value;
 }
 
+// A settings file that is not there was most often looked for in another
+// folder than the user thinks.
+std::string where_to_look(const std::string& path, std::int32_t code) {
+  if (code != code::file_not_found || path.find_first_of("/\\") != std::string::npos) return {};
+  const std::string folder = platform::working_folder();
+  return (folder.empty() ? std::string() : "looked in " + folder + "; ") + "see --help";
+}
+
+template <typename Read>
+auto read_number_setting(TextReader& reader, Read read) {
+  const auto value = read_then_skip_line(reader, read);
+  reader.number_lines.push_back({value, reader.number_missing, reader.skipped_line_feed});
+  return value;
+}
+
 }  // namespace
 
 void open_text_input(TextReader& reader, std::string_view path) {
@@ -122,7 +138,7 @@ void open_text_input(TextReader& reader, std::string_view path) {
   }
   const std::int32_t code = platform::open_for_reading(reader.path, reader.handle);
   reader.is_open = code == 0;
-  if (code != 0) fail(reader, Action::open, code, true);
+  if (code != 0) fail(reader, Action::open, code, true, where_to_look(reader.path, code));
 }
 
 std::string read_line(TextReader& reader) {
@@ -136,9 +152,11 @@ std::string read_line(TextReader& reader) {
 }
 
 void skip_line(TextReader& reader) {
+  reader.skipped_line_feed = false;
   if (!readable(reader)) return;
   for (int c = peek(reader); c != end_of_text; c = peek(reader)) {
     take(reader);
+    if (c == line_feed) reader.skipped_line_feed = true;
     if (c == carriage_return) {
       if (peek(reader) == line_feed) take(reader);
       return;
@@ -149,6 +167,7 @@ void skip_line(TextReader& reader) {
 std::int64_t read_int64(TextReader& reader) {
   if (!readable(reader)) return 0;
   const std::string token = read_token(reader);
+  reader.number_missing = token.empty();
   if (token.empty()) return 0;
   const std::optional<std::int64_t> value = convert_int64(token);
   if (!value) fail_number(reader, token);
@@ -158,6 +177,7 @@ std::int64_t read_int64(TextReader& reader) {
 std::int32_t read_int32(TextReader& reader) {
   if (!readable(reader)) return 0;
   const std::string token = read_token(reader);
+  reader.number_missing = token.empty();
   if (token.empty()) return 0;
   const std::optional<std::int32_t> value = convert_int32(token);
   if (!value) fail_number(reader, token);
@@ -178,11 +198,11 @@ std::string read_path_setting(TextReader& reader) {
 }
 
 std::int64_t read_int64_setting(TextReader& reader) {
-  return read_then_skip_line(reader, read_int64);
+  return read_number_setting(reader, read_int64);
 }
 
 std::int32_t read_int32_setting(TextReader& reader) {
-  return read_then_skip_line(reader, read_int32);
+  return read_number_setting(reader, read_int32);
 }
 
 // Sign, then an optional "$" or 0x prefix, then digits. Decimal values must

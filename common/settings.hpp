@@ -11,10 +11,19 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform.hpp"
 
 namespace heightio {
+
+// What a number line of a settings file looked like, for the warnings that
+// point at the line ends.
+struct NumberLine {
+  std::int64_t value = 0;
+  bool missing = false;         // the text ended before any number: it reads as 0
+  bool held_line_feed = false;  // the line held a lone LF, which does not end it
+};
 
 struct TextReader {
   static constexpr std::size_t buffer_size = 4096;
@@ -26,7 +35,10 @@ struct TextReader {
   std::array<char, buffer_size> buffer{};
   std::size_t position = 0;
   std::size_t end = 0;
-  bool physical_end = false;  // the file gave no more bytes, or failed to
+  bool physical_end = false;             // the file gave no more bytes, or failed to
+  bool number_missing = false;           // the last integer read met the end of the text
+  bool skipped_line_feed = false;        // the last skip_line took a lone LF
+  std::vector<NumberLine> number_lines;  // one for each read_int*_setting, in order
 };
 
 void open_text_input(TextReader& reader, std::string_view path);

@@ -11,6 +11,8 @@
 #include "console.hpp"
 #include "error_codes.hpp"
 #include "failure.hpp"
+#include "height_survey.hpp"
+#include "input_checks.hpp"
 #include "layouts.hpp"
 #include "pixel_encoding.hpp"
 #include "record_file.hpp"
@@ -66,6 +68,7 @@ PaintSettings read_settings() {
   check_io();
   close_text(reader);
   check_io();
+  warn_about_number_lines(reader, {"width", "height"});
   return settings;
 }
 
@@ -85,7 +88,9 @@ void read_raster_rows(TwoPassRows& rows, const PaintSettings& settings) {
   for (std::uint32_t r = 1; r <= settings.height; ++r) {
     const std::uint8_t* row = rows.read_row();
     check_io();
-    check_encodable(samples_of(row, settings.width));
+    const std::span<const float> samples = samples_of(row, settings.width);
+    check_encodable(samples);
+    survey_heights(samples);
     print_row_in_place(r);
   }
 }
@@ -118,6 +123,7 @@ void dempaint_main() {
   RecordFile raster("raster");
   open_existing(raster, settings.raster_path, 1);
   check_io();
+  warn_about_raster_size(raster, settings.width, settings.height);
 
   // 3. The image. Creating it over the raster would empty the raster before
   //    it is read.

@@ -9,7 +9,9 @@
 #include "console.hpp"
 #include "error_codes.hpp"
 #include "failure.hpp"
+#include "input_checks.hpp"
 #include "pixel_decoding.hpp"
+#include "pixel_survey.hpp"
 #include "record_file.hpp"
 #include "settings.hpp"
 #include "stored_rows.hpp"
@@ -62,6 +64,7 @@ ScanSettings read_settings() {
   check_io();
   close_text(reader);
   check_io();
+  warn_about_number_lines(reader, {"mode"});
   return settings;
 }
 
@@ -91,6 +94,7 @@ void write_raster_rows(RecordFile& raster, StoredRows& rows, const TgaLayout& la
     const std::uint8_t* pixels = rows.reread_row();
     check_io();
     decode_height_row({pixels, width * pixel_size}, samples, mode);
+    survey_decoded_row({pixels, width * pixel_size}, samples, i, mode);
     write_block(raster, samples.data(), width * sizeof(float));
     check_io();
     print_row_in_place(stored_row_of(layout, i));

@@ -6,6 +6,7 @@
 
 #include "error_codes.hpp"
 #include "failure.hpp"
+#include "image_signature.hpp"
 #include "layouts.hpp"
 
 namespace demscan {
@@ -207,7 +208,7 @@ PixelReader start_pixel_data(RecordFile& image) {
   read_block(image, header.data(), header.size());
   check_io();
   const std::optional<TgaLayout> layout = describe_tga(header);
-  if (!layout) raise_at_call_site(code::bad_image_format);
+  if (!layout) reject_image_layout(image, header);
   skip_bytes(image, layout->bytes_before_pixels);
   return make_reader(image, *layout);
 }

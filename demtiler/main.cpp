@@ -7,6 +7,7 @@
 #include "command_line.hpp"
 #include "console.hpp"
 #include "failure.hpp"
+#include "input_checks.hpp"
 #include "record_file.hpp"
 #include "settings.hpp"
 #include "tile_scan.hpp"
@@ -59,6 +60,7 @@ TilerSettings read_settings() {
   check_io();
   close_text(reader);
   check_io();
+  warn_about_number_lines(reader, {"width", "height"});
   return settings;
 }
 
@@ -92,6 +94,7 @@ void demtiler_main() {
   RecordFile raster("raster");
   open_existing(raster, settings.raster_path, sizeof(float));
   check_io();
+  warn_about_raster_size(raster, settings.width, settings.height);
   const TileList tiles = scan_tiles(raster, counts, settings.width);
   print_occupied_count(tiles.size());
 

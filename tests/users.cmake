@@ -1,7 +1,7 @@
 # What users meet: the failure in plain words, --help and --version, the
 # installed layout, and the height image in the tools people retouch it with.
 
-add_executable(diagnostic_unit_tests unit/diagnostic_test.cpp)
+add_executable(diagnostic_unit_tests unit/diagnostic_test.cpp unit/warnings_test.cpp)
 target_link_libraries(diagnostic_unit_tests PRIVATE heightio GTest::gtest_main)
 gtest_discover_tests(diagnostic_unit_tests)
 
@@ -13,6 +13,15 @@ target_compile_definitions(users_e2e_tests PRIVATE
   DEMTOOLS_VERSION="${PROJECT_VERSION}")
 add_dependencies(users_e2e_tests demtiler dempaint demscan)
 gtest_discover_tests(users_e2e_tests)
+
+# The warnings, each on a terminal, asked for by the variable, and left out.
+add_executable(warnings_e2e_tests e2e/warnings_test.cpp e2e/terminal_run.cpp)
+target_link_libraries(warnings_e2e_tests PRIVATE e2e_harness GTest::gtest_main util)
+target_compile_definitions(warnings_e2e_tests PRIVATE
+  DEMPAINT_PATH="$<TARGET_FILE:dempaint>"
+  DEMSCAN_PATH="$<TARGET_FILE:demscan>")
+add_dependencies(warnings_e2e_tests demtiler dempaint demscan)
+gtest_discover_tests(warnings_e2e_tests)
 
 # The install into a scratch prefix, then the installed dempaint's --help.
 add_test(NAME install.layout
@@ -48,3 +57,15 @@ if(interop_python)
 else()
   message(STATUS "No python3: the image editor tests are left out")
 endif()
+
+# The surveys behind the warnings, and the README's and the guide's encoding
+# tables against the encoding itself.
+add_executable(checks_unit_tests unit/surveys_test.cpp unit/encoding_docs_test.cpp
+               ${PROJECT_SOURCE_DIR}/dempaint/pixel_encoding.cpp
+               ${PROJECT_SOURCE_DIR}/dempaint/height_survey.cpp)
+target_include_directories(checks_unit_tests PRIVATE ${PROJECT_SOURCE_DIR}/dempaint)
+target_link_libraries(checks_unit_tests PRIVATE demscan_reading GTest::gtest_main)
+target_compile_definitions(checks_unit_tests PRIVATE
+  README_PATH="${PROJECT_SOURCE_DIR}/README.md"
+  GUIDE_PATH="${PROJECT_SOURCE_DIR}/docs/user-guide.md")
+gtest_discover_tests(checks_unit_tests)

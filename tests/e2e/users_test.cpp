@@ -46,6 +46,7 @@ TEST(HelpAndVersion, AnswerOnTheStandardOutputAndTouchNoFile) {
     EXPECT_NE(help.out.find(program.settings), std::string::npos);
     EXPECT_NE(help.out.find("printf '"), std::string::npos) << "an example settings file";
     EXPECT_NE(help.out.find("user-guide.md"), std::string::npos);
+    EXPECT_NE(help.out.find("DEMTOOLS_DIAGNOSTICS=1"), std::string::npos);
     EXPECT_EQ(help.out.find('\r'), std::string::npos);
     EXPECT_EQ(run_in(ws, program, {"-h"}).out, help.out);
     EXPECT_EQ(run_in(ws, program, {"ignored", "--help", "--version"}).out, help.out);
@@ -129,7 +130,11 @@ TEST_F(PlainWords, LineFeedsInAPathPointToTheSettingsLineEnds) {
   expect_run_error(run.terminal.substr(0, words), 2);
   EXPECT_EQ(run.terminal.substr(words),
             "dempaint: cannot open raster \"terrain.raw\\nterrain.tga\\n2\\n2\\n\": No such file "
-            "or directory (the path holds line feeds: settings lines must end with CR or CR LF)\n");
+            "or directory (the path holds line feeds: settings lines must end with CR or CR LF)\n"
+            "dempaint: warning: dempaint.ini has no width line, so the width is 0: settings lines "
+            "must end with CR or CR LF, and a lone LF does not end a line\n"
+            "dempaint: warning: dempaint.ini has no height line, so the height is 0: settings "
+            "lines must end with CR or CR LF, and a lone LF does not end a line\n");
 }
 
 TEST_F(PlainWords, ReadsAndWritesNameTheirFile) {
@@ -137,9 +142,13 @@ TEST_F(PlainWords, ReadsAndWritesNameTheirFile) {
   ws_.write("terrain.raw", float_bytes({1.0f, 2.0f, 3.0f}));
   TerminalRun run = run_in(ws_, programs[1], {}, Attach::pipe, Attach::terminal);
   EXPECT_EQ(run.status, 100);
-  EXPECT_EQ(run.terminal, "dempaint: cannot read raster \"terrain.raw\": the file ends early\n");
+  EXPECT_EQ(run.terminal,
+            "dempaint: cannot read raster \"terrain.raw\": the file ends early\n"
+            "dempaint: warning: the raster \"terrain.raw\" holds 3 samples, the settings ask for "
+            "2 x 2 = 4\n");
 
   ws_.write("dempaint.ini", crlf_lines({"terrain.raw", "/dev/full", "1", "1"}));
+  ws_.write("terrain.raw", float_bytes({1.0f}));
   run = run_in(ws_, programs[1], {}, Attach::pipe, Attach::terminal);
   EXPECT_EQ(run.status, 112);
   EXPECT_EQ(run.terminal, "dempaint: cannot write image \"/dev/full\": No space left on device\n");
@@ -153,7 +162,10 @@ TEST_F(PlainWords, WithTheDataOnTheStandardOutputTheWordsFollowTheConsoleText) {
   const TerminalRun run = run_in(ws_, programs[1], {}, Attach::pipe, Attach::terminal);
   EXPECT_EQ(run.status, 100);
   EXPECT_EQ(run.out.size(), 18u) << "the header alone";
-  const std::string words = "dempaint: cannot read raster \"terrain.raw\": the file ends early\n";
+  const std::string words =
+      "dempaint: cannot read raster \"terrain.raw\": the file ends early\n"
+      "dempaint: warning: the raster \"terrain.raw\" holds 1 sample, the settings ask for 1 x 2 = "
+      "2\n";
   ASSERT_TRUE(run.terminal.starts_with("1\r")) << run.terminal;
   ASSERT_TRUE(run.terminal.ends_with(words)) << run.terminal;
   expect_run_error(run.terminal.substr(2, run.terminal.size() - 2 - words.size()), 100);

@@ -65,14 +65,19 @@ TextReader open_settings(std::string_view bytes) {
 }
 
 // Reads two paths and two numbers as demtiler does.
-std::tuple<std::string, std::string, std::int64_t, std::int64_t> read_four(std::string_view bytes) {
-  TextReader reader = open_settings(bytes);
+std::tuple<std::string, std::string, std::int64_t, std::int64_t> read_four_from(
+    TextReader& reader) {
   std::string first = read_path_setting(reader);
   std::string second = read_path_setting(reader);
   const std::int64_t w = read_int64_setting(reader);
   const std::int64_t h = read_int64_setting(reader);
   close_text(reader);
   return {first, second, w, h};
+}
+
+std::tuple<std::string, std::string, std::int64_t, std::int64_t> read_four(std::string_view bytes) {
+  TextReader reader = open_settings(bytes);
+  return read_four_from(reader);
 }
 
 TEST(SettingsLines, CrLfAndBareCrReadTheSame) {
@@ -137,6 +142,26 @@ TEST(SettingsLines, LongPathLineIsReadWhole) {
   const std::string long_path(100 * 1024, 'p');
   TextReader reader = open_settings(long_path + "\r\n");
   EXPECT_EQ(read_path_setting(reader), long_path);
+}
+
+TEST(SettingsLines, NumberLinesTellWhetherTheyWereMissingOrHeldALoneLf) {
+  TextReader reader = open_settings("a\r\nb\r\n403\n344\n");
+  (void)read_four_from(reader);
+  ASSERT_EQ(reader.number_lines.size(), 2u);
+  EXPECT_EQ(reader.number_lines[0].value, 403);
+  EXPECT_TRUE(reader.number_lines[0].held_line_feed);
+  EXPECT_FALSE(reader.number_lines[0].missing);
+  EXPECT_TRUE(reader.number_lines[1].missing);
+
+  // An LF on a line before the number shifts nothing, so it is not told.
+  reader = open_settings("a\r\nb\r\n\n7\r\n8");
+  (void)read_four_from(reader);
+  ASSERT_EQ(reader.number_lines.size(), 2u);
+  for (const NumberLine& line : reader.number_lines) {
+    EXPECT_FALSE(line.held_line_feed);
+    EXPECT_FALSE(line.missing);
+  }
+  EXPECT_EQ(reader.number_lines[1].value, 8);
 }
 
 TEST(SettingsFailures, ReaderNotOpenAndMissingFiles) {

@@ -1,0 +1,38 @@
+// Pixels whose heights were likely not meant, counted as the rows are decoded.
+//
+// dempaint paints the low byte of a height into both blue and green, so in
+// the plain decoding every pixel it writes is pure red (empty) or has green
+// equal to blue. Any other pixel was blended or painted, by a soft brush or an
+// anti-aliased edge, and its height is made up. A picture whose every sample
+// comes back empty has most likely lost its colours on the way (flattened
+// onto a background, for one).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace demscan {
+
+struct PixelSurvey {
+  std::uint64_t samples = 0;  // samples decoded
+  bool any_height = false;    // some sample came back non-empty
+  std::uint64_t foreign = 0;  // plain decoding: pixels that dempaint never paints
+  std::uint32_t first_x = 0;  // the top-most, then left-most of them,
+  std::uint32_t first_y = 0;  // counted from the top-left corner of the picture
+
+  // `pixels` decoded into `samples`, picture row `y` counted from the top.
+  void add_row(std::span<const std::uint8_t> pixels, std::span<const float> samples,
+               std::uint32_t y, std::uint16_t mode);
+};
+
+// The warnings, or empty texts when there is nothing to say.
+std::string foreign_pixel_warning(const PixelSurvey& survey);
+std::string empty_picture_warning(const PixelSurvey& survey);
+
+// Adds a decoded row to the run's survey, whose warnings are given at the end
+// of the run.
+void survey_decoded_row(std::span<const std::uint8_t> pixels, std::span<const float> samples,
+                        std::uint32_t y, std::uint16_t mode);
+
+}  // namespace demscan
