@@ -9,8 +9,9 @@ namespace {
 
 constexpr std::size_t batch_target = std::size_t{4} << 20;
 
-// A row of zero bytes still needs a valid address to hand out.
-const std::uint8_t empty_row_byte = 0;
+// A row of zero bytes still needs a valid address to hand out, aligned for
+// the samples a program reads from it.
+alignas(16) const std::uint8_t empty_row_byte = 0;
 
 }  // namespace
 
