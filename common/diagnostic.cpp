@@ -35,25 +35,72 @@ std::string_view action_words(Action action) {
   return "cannot use";
 }
 
+// Length of the well-formed UTF-8 sequence of two to four bytes at the start
+// of `text`, or 0 when there is none.
+std::size_t utf8_sequence_length(std::string_view text) {
+  const auto byte = [&](std::size_t i) {
+    return i < text.size() ? static_cast<unsigned char>(text[i]) : 0;
+  };
+  const unsigned char lead = byte(0);
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the second byte's range: no overlong forms,
+  if (lead >= 0xC2 && lead <= 0xDF) {     // surrogates or values past U+10FFFF
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    low = lead == 0xE0 ? 0xA0 : low;
+    high = lead == 0xED ? 0x9F : high;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    low = lead == 0xF0 ? 0x90 : low;
+    high = lead == 0xF4 ? 0x8F : high;
+  } else {
+    return 0;
+  }
+  if (byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  }
+  return length;
+}
+
+void append_escape(std::string& shown, unsigned char byte) {
+  char escape[5];
+  std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+  shown += escape;
+}
+
 // Control bytes are shown as escapes, so that a path cannot move the cursor,
-// change colours or break the line; other bytes pass as they are.
+// change colours or break the line: the C0 controls, DEL, and the C1 controls
+// 0x80 ... 0x9F, which a terminal may act on as a lone byte or as the UTF-8 of
+// U+0080 ... U+009F. The letters of UTF-8 text pass as they are, although their
+// later bytes may lie in 0x80 ... 0x9F.
 std::string printable(std::string_view text) {
+  const std::string_view cut = text.substr(0, shown_path_bytes);
   std::string shown;
-  for (const char c : text.substr(0, shown_path_bytes)) {
+  for (std::size_t i = 0; i < cut.size();) {
+    const char c = cut[i];
     const auto byte = static_cast<unsigned char>(c);
+    const std::size_t sequence = byte >= 0x80 ? utf8_sequence_length(cut.substr(i)) : 0;
+    const bool c1_control =
+        sequence == 2 && byte == 0xC2 && static_cast<unsigned char>(cut[i + 1]) <= 0x9F;
+    if (sequence > 0 && !c1_control) {
+      shown += cut.substr(i, sequence);
+      i += sequence;
+      continue;
+    }
     if (c == '\n') {
       shown += "\\n";
     } else if (c == '\r') {
       shown += "\\r";
     } else if (c == '\t') {
       shown += "\\t";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      char escape[5];
-      std::snprintf(escape, sizeof escape, "\\x%02X", byte);
-      shown += escape;
+    } else if (byte < 0x20 || (byte >= 0x7F && byte <= 0x9F) || c1_control) {
+      append_escape(shown, byte);
     } else {
       shown += c;
     }
+    ++i;
   }
   if (text.size() > shown_path_bytes) shown += "...";
   return shown;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 namespace heightio {
@@ -37,6 +38,15 @@ enum class OsRequest { open, read, write, seek, close };
 // Maps an errno value to a run-time error code. `directory_missing` tells a
 // missing file (2) from a missing directory on its path (3) for ENOENT.
 std::int32_t code_for_os_error(int os_error, OsRequest request, bool directory_missing);
+
+struct CodeText {
+  std::int32_t code;
+  std::string_view text;  // in plain words
+  bool ends_a_program;    // false for a code that a later one always replaces
+};
+
+// Every run-time error code of the layer's own table, by number.
+std::span<const CodeText> code_texts();
 
 // One line in plain words for a run-time error code.
 std::string_view describe_code(std::int32_t code);

@@ -111,7 +111,7 @@ void finish_program() {
   return static_cast<std::int64_t>(x);
 }
 
-void run_program(std::string_view name, void (*main_flow)()) {
+[[gnu::noinline]] void run_program(std::string_view name, void (*main_flow)()) {
   set_program_name(name);
   platform::prepare_process();
   try {
@@ -119,7 +119,10 @@ void run_program(std::string_view name, void (*main_flow)()) {
   } catch (const IoError& error) {
     run_error(error.code, error.location);
   } catch (const std::bad_alloc&) {
-    run_error(code::out_of_memory, 0);
+    // Allocations that depend on the input have their own location
+    // (allocate_or_fail); any other one is located at the call of the program
+    // as a whole.
+    run_error(code::out_of_memory, location_of(__builtin_return_address(0)));
   }
   finish_program();
 }

@@ -7,8 +7,12 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "error_codes.hpp"
 
 namespace heightio {
 
@@ -50,6 +54,17 @@ void check_io();
 [[noreturn]] void raise_at_call_site(std::int32_t code);
 // The same, with what the failed step was asking for.
 [[noreturn]] void raise_at_call_site(std::int32_t code, FailureContext context);
+
+// Runs `allocation`; memory that cannot be had ends the program with 203,
+// located at the allocation site that called this, like every other check.
+template <typename Allocation>
+decltype(auto) allocate_or_fail(Allocation&& allocation) {
+  try {
+    return std::forward<Allocation>(allocation)();
+  } catch (const std::bad_alloc&) {
+    raise_at_call_site(code::out_of_memory);
+  }
+}
 
 // The 29-character message "Runtime error ccc at LLLLLLLL".
 std::string format_run_error(std::int32_t code, std::uint32_t location);

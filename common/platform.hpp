@@ -58,15 +58,20 @@ void advise_sequential(Handle handle);
 void* reserve_pages(std::size_t bytes);
 void release_pages(void* pages, std::size_t bytes);
 
-// Identity of a regular file, to notice when an output would overwrite an input.
+// Identity of a file or device, to notice when an output would overwrite an
+// input: a regular file by its device and inode, a block or character device
+// by its device number, so that any two names of one file or device match.
+// Other kinds (pipes, sockets, folders) and handles or paths that name nothing
+// have no identity and match nothing.
 struct FileIdentity {
-  bool regular = false;
-  std::uint64_t device = 0;
-  std::uint64_t inode = 0;
+  enum class Kind { none, regular, device };
+  Kind kind = Kind::none;
+  std::uint64_t device = 0;  // the file system's device, or the device's own number
+  std::uint64_t inode = 0;   // 0 for a device
 };
 FileIdentity identify_handle(Handle handle);
 FileIdentity identify_path(const std::string& path);
-bool same_regular_file(const FileIdentity& a, const FileIdentity& b);
+bool same_file_or_device(const FileIdentity& a, const FileIdentity& b);
 
 // The size in bytes of the regular file open on `handle`; false for a pipe, a
 // terminal or a device, whose size is not known ahead.

@@ -193,8 +193,12 @@ void release_pages(void* pages, std::size_t bytes) {
 
 namespace {
 FileIdentity identity_of(const struct stat& info) {
-  return {S_ISREG(info.st_mode), static_cast<std::uint64_t>(info.st_dev),
-          static_cast<std::uint64_t>(info.st_ino)};
+  if (S_ISREG(info.st_mode))
+    return {FileIdentity::Kind::regular, static_cast<std::uint64_t>(info.st_dev),
+            static_cast<std::uint64_t>(info.st_ino)};
+  if (S_ISBLK(info.st_mode) || S_ISCHR(info.st_mode))
+    return {FileIdentity::Kind::device, static_cast<std::uint64_t>(info.st_rdev), 0};
+  return {};
 }
 }  // namespace
 
@@ -210,8 +214,9 @@ FileIdentity identify_path(const std::string& path) {
   return identity_of(info);
 }
 
-bool same_regular_file(const FileIdentity& a, const FileIdentity& b) {
-  return a.regular && b.regular && a.device == b.device && a.inode == b.inode;
+bool same_file_or_device(const FileIdentity& a, const FileIdentity& b) {
+  return a.kind != FileIdentity::Kind::none && a.kind == b.kind && a.device == b.device &&
+         a.inode == b.inode;
 }
 
 namespace {

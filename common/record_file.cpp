@@ -93,7 +93,8 @@ void read_block_at(RecordFile& file, std::uint64_t n, void* dest, std::uint64_t 
 }
 
 bool readable_again(const RecordFile& file) {
-  return file.is_open && !file.standard_binding && platform::identify_handle(file.handle).regular;
+  return file.is_open && !file.standard_binding &&
+         platform::identify_handle(file.handle).kind == platform::FileIdentity::Kind::regular;
 }
 
 std::uint64_t read_available(RecordFile& file, void* dest, std::uint64_t count) {
@@ -123,13 +124,27 @@ void close_file(RecordFile& file) {
   if (code != 0) fail(file, Action::close, code, true);
 }
 
-bool names_open_file(const RecordFile& file, const std::string& path) {
-  return file.is_open && platform::same_regular_file(platform::identify_handle(file.handle),
-                                                     platform::identify_path(path));
+InputFile input_of(const RecordFile& open_file) {
+  return {open_file.subject, open_file.is_open ? platform::identify_handle(open_file.handle)
+                                               : platform::FileIdentity{}};
 }
 
-bool name_same_file(const std::string& a, const std::string& b) {
-  return platform::same_regular_file(platform::identify_path(a), platform::identify_path(b));
+InputFile input_at(std::string_view subject, const std::string& path) {
+  return {subject, platform::identify_path(path)};
+}
+
+void refuse_output_over_inputs(const RecordFile& output, std::string_view path,
+                               std::initializer_list<InputFile> inputs) {
+  const platform::FileIdentity target =
+      path.empty() ? platform::identify_handle(platform::standard_handle(platform::Stream::output))
+                   : platform::identify_path(std::string(path));
+  for (const InputFile& input : inputs) {
+    if (!platform::same_file_or_device(target, input.identity)) continue;
+    FailureContext context{Action::create, output.subject, std::string(path), 0,
+                           "it is the " + std::string(input.subject) + " being read"};
+    if (path.empty()) context.subject = "the standard output";
+    return record_failure(code::sharing_violation, std::move(context));
+  }
 }
 
 }  // namespace heightio

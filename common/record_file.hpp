@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -61,8 +62,20 @@ void write_block(RecordFile& file, const void* src, std::uint64_t count);
 
 void close_file(RecordFile& file);
 
-// Whether `path` names the same regular file as the open `file`, or as another path.
-bool names_open_file(const RecordFile& file, const std::string& path);
-bool name_same_file(const std::string& a, const std::string& b);
+// An input that an output must not overwrite: an open file, or a file named
+// by its path that the program opens only later.
+struct InputFile {
+  std::string_view subject;
+  platform::FileIdentity identity;
+};
+InputFile input_of(const RecordFile& open_file);
+InputFile input_at(std::string_view subject, const std::string& path);
+
+// Records 32 when the output about to be created at `path` (empty: the
+// standard output) is one of `inputs` under any name, a block or character
+// device included: creating or writing it would destroy an input before it is
+// read. Nothing is opened or written.
+void refuse_output_over_inputs(const RecordFile& output, std::string_view path,
+                               std::initializer_list<InputFile> inputs);
 
 }  // namespace heightio

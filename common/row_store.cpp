@@ -1,9 +1,10 @@
 #include "row_store.hpp"
 
 #include <algorithm>
-#include <new>
 #include <utility>
 
+#include "error_codes.hpp"
+#include "failure.hpp"
 #include "platform.hpp"
 
 namespace heightio {
@@ -39,9 +40,9 @@ std::uint8_t* RowStore::add_row() {
     return &empty_row_byte;
   }
   if (rows_ == chunks_.size() * rows_per_chunk_) {
-    chunks_.reserve(chunks_.size() + 1);
+    allocate_or_fail([&] { chunks_.reserve(chunks_.size() + 1); });
     void* chunk = platform::reserve_pages(rows_per_chunk_ * row_bytes_);
-    if (chunk == nullptr) throw std::bad_alloc();
+    if (chunk == nullptr) raise_at_call_site(code::out_of_memory);
     chunks_.push_back(static_cast<std::uint8_t*>(chunk));
   }
   return row(rows_++);

@@ -6,7 +6,7 @@
 // settings claim costs no more memory than the rows it holds. Memory comes in
 // chunks of about 8 MiB, backed by huge pages where the system allows, so that
 // an image of gigabytes costs few page faults. When memory cannot be had,
-// add_row throws std::bad_alloc, which ends the program with error 203.
+// add_row ends the program with error 203, located in add_row.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,6 @@
 #include "settings.hpp"
 
+#include <new>
 #include <utility>
 
 #include "error_codes.hpp"
@@ -144,9 +145,16 @@ void open_text_input(TextReader& reader, std::string_view path) {
 std::string read_line(TextReader& reader) {
   std::string line;
   if (!readable(reader)) return line;
-  for (int c = peek(reader); c != end_of_text && c != carriage_return; c = peek(reader)) {
-    line.push_back(static_cast<char>(c));
-    take(reader);
+  // A line is as long as the file: one that does not fit in memory is
+  // recorded as 203 for the check that follows the read.
+  try {
+    for (int c = peek(reader); c != end_of_text && c != carriage_return; c = peek(reader)) {
+      line.push_back(static_cast<char>(c));
+      take(reader);
+    }
+  } catch (const std::bad_alloc&) {
+    std::string().swap(line);
+    fail(reader, Action::read, code::out_of_memory, false, "the line does not fit in memory");
   }
   return line;
 }

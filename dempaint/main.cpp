@@ -9,7 +9,6 @@
 
 #include "command_line.hpp"
 #include "console.hpp"
-#include "error_codes.hpp"
 #include "failure.hpp"
 #include "height_survey.hpp"
 #include "input_checks.hpp"
@@ -127,8 +126,9 @@ void dempaint_main() {
 
   // 3. The image. Creating it over the raster would empty the raster before
   //    it is read.
-  if (names_open_file(raster, settings.image_path)) raise_at_call_site(code::sharing_violation);
   RecordFile image("image");
+  refuse_output_over_inputs(image, settings.image_path, {input_of(raster)});
+  check_io();
   create_file(image, settings.image_path, 1);
   check_io();
 

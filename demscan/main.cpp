@@ -7,7 +7,6 @@
 
 #include "command_line.hpp"
 #include "console.hpp"
-#include "error_codes.hpp"
 #include "failure.hpp"
 #include "input_checks.hpp"
 #include "pixel_decoding.hpp"
@@ -34,8 +33,8 @@ It takes no other arguments: it reads demscan.ini in the working directory,
 one value per line, each line ending with CR or CR LF:
   1  the TGA image to read
   2  the height raster to write (an empty line writes it to the standard output)
-  3  the decoding mode: 0 gives 256 x red + blue; any other value adds
-     green - 127 to that
+  3  the decoding mode, of which only the low 16 bits count: 0 (or 65536)
+     gives 256 x red + blue; any other value adds green - 127 to that
 
 For example, from a shell:
   printf 'terrain.tga\r\nback.raw\r\n0\r\n' > demscan.ini
@@ -115,8 +114,9 @@ void demscan_main() {
 
   // 3. The raster. Creating it over the image would empty the image before
   //    it is read.
-  if (names_open_file(image, settings.raster_path)) raise_at_call_site(code::sharing_violation);
   RecordFile raster("raster");
+  refuse_output_over_inputs(raster, settings.raster_path, {input_of(image)});
+  check_io();
   create_file(raster, settings.raster_path, 1);
   check_io();
 

@@ -119,41 +119,36 @@ std::uint32_t max_archive_tiles() {
   return static_cast<std::uint32_t>(n);
 }
 
-void check_archive_can_be_written(const RecordFile& raster, const std::string& archive_path,
-                                  const TileList& tiles) {
-  if (names_open_file(raster, archive_path) || name_same_file(archive_path, template_file_name))
-    record_failure(code::sharing_violation);
-  check_io();
+void refuse_too_many_tiles(const TileList& tiles) {
   if (tiles.size() > max_archive_tiles()) record_failure(code::too_many_tiles);
-  check_io();
 }
 
-void write_archive(const std::string& archive_path, RecordFile& raster, std::uint32_t width,
-                   const TileList& tiles) {
-  RecordFile archive("archive");
-  create_file(archive, archive_path, 1);
-  check_io();
-  RecordFile template_file("template");
-  open_existing(template_file, template_file_name, 1);
-  check_io();
-
+void write_archive_header(RecordFile& archive, const TileList& tiles) {
   const Bytes header = archive_header(tiles);
   write_block(archive, header.data(), header.size());
   check_io();
+}
+
+void copy_template_block(RecordFile& template_file, RecordFile& archive) {
   Bytes block(template_block_size);
   read_block(template_file, block.data(), template_block_size);
   check_io();
   write_block(archive, block.data(), template_block_size);
   check_io();
-  write_line_end();
-  check_io();
+}
 
+void write_tiles(RecordFile& archive, RecordFile& raster, std::uint32_t width,
+                 const TileList& tiles) {
   TileWindow window;
   RasterBand band;
+  Bytes block;
   for (std::size_t i = 0; i < tiles.size(); ++i) {
     const TileRef& tile = tiles[i];
     print_progress(tile, static_cast<std::uint32_t>(i + 1));
     if (!band.holds(tile)) band.load(raster, tile.ty, tile.tx, band_end(tiles, i), width);
+    // The scan has read every window already, so a band fails to load only
+    // when the raster has shrunk since. Reading the tile window by window then
+    // fails at the very row that is missing, instead of writing stale samples.
     if (band.holds(tile)) {
       band.copy_window(tile.tx, window);
     } else {
@@ -162,13 +157,6 @@ void write_archive(const std::string& archive_path, RecordFile& raster, std::uin
     write_height_block(archive, window, block);
     write_texture_block(archive);
   }
-
-  close_file(archive);
-  check_io();
-  close_file(template_file);
-  check_io();
-  close_file(raster);
-  check_io();
 }
 
 }  // namespace demtiler

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "record_file.hpp"
 #include "tile_scan.hpp"
@@ -22,15 +21,18 @@ inline constexpr std::uint32_t texture_block_size = 18 + 128 * 128 * 4;
 // The directory's 32-bit offsets can address the blocks of at most this many tiles.
 std::uint32_t max_archive_tiles();
 
-// Ends the run with 32 when the archive path names the raster or the template,
-// and with 201 when the tiles are too many for one archive, before anything is
-// created, so that an existing file is left untouched.
-void check_archive_can_be_written(const heightio::RecordFile& raster,
-                                  const std::string& archive_path, const TileList& tiles);
+// Records 201 when the tiles are more than one archive can address.
+void refuse_too_many_tiles(const TileList& tiles);
 
-// Writes the whole archive, with a progress line per tile, and closes the
-// archive, the template and the raster in that order.
-void write_archive(const std::string& archive_path, heightio::RecordFile& raster,
-                   std::uint32_t width, const TileList& tiles);
+// Magic, version, tile count and the directory, in one write.
+void write_archive_header(heightio::RecordFile& archive, const TileList& tiles);
+
+// The first 3800 bytes of the template file, copied unchanged.
+void copy_template_block(heightio::RecordFile& template_file, heightio::RecordFile& archive);
+
+// Per tile a progress line, its height block and the blank texture block,
+// with the samples read from the raster a second time.
+void write_tiles(heightio::RecordFile& archive, heightio::RecordFile& raster, std::uint32_t width,
+                 const TileList& tiles);
 
 }  // namespace demtiler

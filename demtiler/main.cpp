@@ -98,10 +98,40 @@ void demtiler_main() {
   const TileList tiles = scan_tiles(raster, counts, settings.width);
   print_occupied_count(tiles.size());
 
-  // 4. The archive, created only now, so that a failure of the scan leaves an
-  //    existing archive untouched.
-  check_archive_can_be_written(raster, settings.archive_path, tiles);
-  write_archive(settings.archive_path, raster, settings.width, tiles);
+  // 4. Refusals before the archive is created, so that they leave an existing
+  //    file untouched: an archive that would overwrite the raster or the
+  //    template, and more tiles than one archive can address.
+  RecordFile archive("archive");
+  refuse_output_over_inputs(archive, settings.archive_path,
+                            {input_of(raster), input_at("template", template_file_name)});
+  check_io();
+  refuse_too_many_tiles(tiles);
+  check_io();
+
+  // 5. Create the archive, only now, so that a failure of the scan leaves an
+  //    existing archive untouched; then open the template.
+  create_file(archive, settings.archive_path, 1);
+  check_io();
+  RecordFile template_file("template");
+  open_existing(template_file, template_file_name, 1);
+  check_io();
+
+  // 6. Header and directory, then the template block, then an empty line.
+  write_archive_header(archive, tiles);
+  copy_template_block(template_file, archive);
+  write_line_end();
+  check_io();
+
+  // 7. The tiles, each read from the raster a second time.
+  write_tiles(archive, raster, settings.width, tiles);
+
+  // 8. Close the archive, the template and the raster, and end.
+  close_file(archive);
+  check_io();
+  close_file(template_file);
+  check_io();
+  close_file(raster);
+  check_io();
   finish_program();
 }
 

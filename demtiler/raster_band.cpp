@@ -15,7 +15,7 @@ bool RasterBand::load(RecordFile& raster, std::uint32_t ty, std::uint32_t first_
   first_tx_ = first_tx;
   end_tx_ = end_tx;
   row_samples_ = std::size_t{tile_stride} * (end_tx - first_tx) + (tile_span - tile_stride);
-  samples_.resize(row_samples_ * tile_span);
+  allocate_or_fail([&] { samples_.resize(row_samples_ * tile_span); });
   loaded_ = true;
   TileRef first{ty, first_tx};
   // A failed seek stays pending; the window-by-window fallback meets it again

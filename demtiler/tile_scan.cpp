@@ -68,7 +68,7 @@ TileList scan_tiles(RecordFile& raster, const TileCounts& counts, std::uint32_t 
       const bool loaded = band.load(raster, ty, first_tx, end_tx, width);
       for (std::uint32_t tx = first_tx; tx < end_tx; ++tx) {
         const bool occupied = loaded ? band.occupied(tx) : scan_tile(raster, ty, tx, width);
-        if (occupied) tiles.push_back({ty, tx});
+        if (occupied) allocate_or_fail([&] { tiles.push_back({ty, tx}); });
         print_map_char(occupied ? '*' : '-');
       }
     }

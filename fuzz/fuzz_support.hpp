@@ -2,11 +2,11 @@
 // fuzz input as a file, since the layer reads files.
 #pragma once
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -16,19 +16,19 @@ inline void require(bool condition) {
   if (!condition) std::abort();
 }
 
-// Writes the input to one scratch file per process and returns its path.
+// Puts the input into a file held in memory by this process alone and returns
+// a path that opens it; nothing is left on disk, and concurrent runs cannot
+// meet each other's input.
 inline const std::string& input_as_file(const std::uint8_t* data, std::size_t size) {
-  static const std::string path = [] {
-    std::string name = "/tmp/demtools-fuzz-XXXXXX";
-    const int fd = ::mkstemp(name.data());
-    require(fd >= 0);
-    ::close(fd);
-    return name;
-  }();
-  FILE* out = std::fopen(path.c_str(), "wb");
-  require(out != nullptr);
-  require(std::fwrite(data, 1, size, out) == size);
-  std::fclose(out);
+  static const int fd = ::memfd_create("demtools-fuzz-input", MFD_CLOEXEC);
+  static const std::string path = "/proc/self/fd/" + std::to_string(fd);
+  require(fd >= 0);
+  require(::ftruncate(fd, 0) == 0);
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t put = ::pwrite(fd, data + done, size - done, static_cast<off_t>(done));
+    require(put > 0);
+    done += static_cast<std::size_t>(put);
+  }
   return path;
 }
 

@@ -1,9 +1,8 @@
 # What users meet: the failure in plain words, --help and --version, the
 # installed layout, and the height image in the tools people retouch it with.
 
-add_executable(diagnostic_unit_tests unit/diagnostic_test.cpp unit/warnings_test.cpp)
-target_link_libraries(diagnostic_unit_tests PRIVATE heightio GTest::gtest_main)
-gtest_discover_tests(diagnostic_unit_tests)
+add_unit_tests(diagnostic_unit_tests unit/diagnostic_test.cpp unit/warnings_test.cpp)
+target_link_libraries(diagnostic_unit_tests PRIVATE heightio)
 
 add_executable(users_e2e_tests e2e/users_test.cpp e2e/terminal_run.cpp)
 target_link_libraries(users_e2e_tests PRIVATE e2e_harness GTest::gtest_main util)

@@ -14,19 +14,6 @@ namespace {
 
 using namespace e2e;
 
-// The 18-byte header of an uncompressed 32-bit image stored bottom row first.
-std::string tga_header(std::uint16_t width, std::uint16_t height) {
-  std::string header("\x00\x00\x02", 3);
-  header += std::string(9, '\0');
-  header += {static_cast<char>(width & 0xFF),
-             static_cast<char>(width >> 8),
-             static_cast<char>(height & 0xFF),
-             static_cast<char>(height >> 8),
-             '\x20',
-             '\x08'};
-  return header;
-}
-
 // Blue, green, red, alpha; dempaint paints every pixel opaque.
 std::string pixel(std::uint8_t blue, std::uint8_t green, std::uint8_t red,
                   std::uint8_t alpha = 255) {
@@ -42,12 +29,6 @@ std::string transcript(int rows) {
   for (int r = rows; r >= 1; --r) text += std::to_string(r) + "\r";
   return text + "\r\n\r\n";
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool address_space_limits_work = false;  // the sanitizer reserves terabytes
-#else
-constexpr bool address_space_limits_work = true;
-#endif
 
 class DempaintRun : public testing::Test {
  protected:

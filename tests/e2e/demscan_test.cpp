@@ -23,23 +23,6 @@ struct Picture {
   const Pixel& at(int row, int column) const { return pixels[row * width + column]; }
 };
 
-// How a paint program may store a picture.
-struct TgaLayout {
-  std::uint8_t type = 2;  // 2 uncompressed, 10 run-length encoded
-  std::uint8_t depth = 32;
-  bool top_row_first = false;
-  bool right_to_left = false;
-  std::string id{};
-  std::uint16_t colour_map_entries = 0;
-  std::uint8_t colour_map_entry_bits = 0;
-  std::string footer{};
-};
-
-void put_u16(std::string& bytes, std::uint16_t value) {
-  bytes += static_cast<char>(value & 0xFF);
-  bytes += static_cast<char>(value >> 8);
-}
-
 std::string stored_pixel(const Pixel& p, std::uint8_t depth) {
   return std::string(reinterpret_cast<const char*>(p.data()), depth / 8);
 }
@@ -78,27 +61,6 @@ std::string run_length_encode(const std::vector<Pixel>& stream, std::uint8_t dep
     i += count;
   }
   return bytes;
-}
-
-// The header with whatever the layout puts before the pixel data.
-std::string tga_header(std::uint16_t width, std::uint16_t height, const TgaLayout& layout = {}) {
-  std::string bytes;
-  bytes += static_cast<char>(layout.id.size());
-  bytes += static_cast<char>(layout.colour_map_entries > 0 ? 1 : 0);
-  bytes += static_cast<char>(layout.type);
-  put_u16(bytes, 0);
-  put_u16(bytes, layout.colour_map_entries);
-  bytes += static_cast<char>(layout.colour_map_entry_bits);
-  put_u16(bytes, 0);
-  put_u16(bytes, 0);
-  put_u16(bytes, width);
-  put_u16(bytes, height);
-  bytes += static_cast<char>(layout.depth);
-  bytes += static_cast<char>((layout.depth == 32 ? 8 : 0) | (layout.right_to_left ? 0x10 : 0) |
-                             (layout.top_row_first ? 0x20 : 0));
-  bytes += layout.id;
-  return bytes +
-         std::string(layout.colour_map_entries * ((layout.colour_map_entry_bits + 7) / 8), '\x5A');
 }
 
 std::string tga_file(const Picture& picture, const TgaLayout& layout) {
@@ -146,12 +108,6 @@ std::vector<int> bottom_up(int rows) {
   for (int r = rows; r >= 1; --r) order.push_back(r);
   return order;
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool address_space_limits_work = false;  // the sanitizer reserves terabytes
-#else
-constexpr bool address_space_limits_work = true;
-#endif
 
 class DemscanRun : public testing::Test {
  protected:

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -79,12 +78,15 @@ Snapshot Workspace::snapshot() const {
   return files;
 }
 
-RunResult Workspace::run_piped(const std::string& launch, std::string_view stdin_bytes) const {
+RunResult Workspace::run_piped(const std::string& launch, std::string_view stdin_bytes,
+                               const std::string& stdout_redirect) const {
   write_file(capture_ / "stdin", stdin_bytes);
+  write_file(capture_ / "stdout", "");
   // The standard input is a pipe, as a user's `producer | program` would give.
+  const std::string out =
+      stdout_redirect.empty() ? ">" + quote(capture_ / "stdout") : stdout_redirect;
   const std::string command = "cd " + quote(work_) + " && cat " + quote(capture_ / "stdin") +
-                              " | " + launch + " >" + quote(capture_ / "stdout") + " 2>" +
-                              quote(capture_ / "stderr");
+                              " | " + launch + " " + out + " 2>" + quote(capture_ / "stderr");
   const int raw = std::system(command.c_str());
   RunResult result;
   result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -95,6 +97,11 @@ RunResult Workspace::run_piped(const std::string& launch, std::string_view stdin
 
 RunResult Workspace::run(const std::string& program, std::string_view stdin_bytes) const {
   return run_piped(quote(program), stdin_bytes);
+}
+
+RunResult Workspace::run_with_redirect(const std::string& program, const std::string& redirect,
+                                       std::string_view stdin_bytes) const {
+  return run_piped(quote(program), stdin_bytes, redirect);
 }
 
 RunResult Workspace::run_with_memory_limit(const std::string& program, std::size_t memory_kib,
@@ -167,14 +174,12 @@ RunResult Workspace::run_with_output(const std::string& program, StandardOutput 
   }
   if (pipe_ends[1] >= 0) ::close(pipe_ends[1]);
   int raw = 0;
-  struct rusage usage {};
-  while (::wait4(pid, &raw, 0, &usage) < 0 && errno == EINTR) {
+  while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
   }
   RunResult result;
   result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   result.out = read_file(capture_ / "stdout");
   result.err = read_file(capture_ / "stderr");
-  result.peak_memory_kib = static_cast<std::size_t>(usage.ru_maxrss);  // KiB on Linux
   return result;
 }
 
@@ -195,28 +200,6 @@ Snapshot Workspace::checksums() const {
         std::to_string(size) + " " + std::to_string(hash);
   }
   return files;
-}
-
-std::string crlf_lines(std::initializer_list<std::string_view> lines) {
-  std::string text;
-  for (const std::string_view l : lines) (text += l) += "\r\n";
-  return text;
-}
-
-std::string float_bytes(const std::vector<float>& samples) {
-  std::string bytes(samples.size() * sizeof(float), '\0');
-  for (std::size_t i = 0; i < samples.size(); ++i) {
-    std::uint32_t bits = 0;
-    std::memcpy(&bits, &samples[i], sizeof bits);
-    bytes.replace(i * 4, 4, u32_bytes(bits));
-  }
-  return bytes;
-}
-
-std::string u32_bytes(std::uint32_t value) {
-  std::string bytes(4, '\0');
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-  return bytes;
 }
 
 std::string line(std::string_view text) {

@@ -5,19 +5,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <initializer_list>
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "test_data.hpp"
+
 namespace e2e {
 
 struct RunResult {
-  int status = -1;                  // the exit status, or -1 when the program died by a signal
-  std::string out;                  // bytes on the standard output
-  std::string err;                  // bytes on the standard error
-  std::size_t peak_memory_kib = 0;  // peak resident memory; run_with_output() only
+  int status = -1;  // the exit status, or -1 when the program died by a signal
+  std::string out;  // bytes on the standard output
+  std::string err;  // bytes on the standard error
 };
 
 // Where the standard output of a run goes.
@@ -63,10 +63,13 @@ class Workspace {
   RunResult run_pausing_between_phases(const std::string& program,
                                        const std::string& between_phases) const;
 
+  // As run(), with the standard output put where the shell redirection
+  // `redirect` says, such as "1<>terrain.raw"; RunResult::out stays empty.
+  RunResult run_with_redirect(const std::string& program, const std::string& redirect,
+                              std::string_view stdin_bytes = {}) const;
+
   // Runs `program` with its standard output as given and `stdin_bytes` in a
-  // file on its standard input, and measures its peak resident memory (which
-  // counts the test process's own at the start, the program being forked
-  // from it).
+  // file on its standard input.
   RunResult run_with_output(const std::string& program, StandardOutput output,
                             std::string_view stdin_bytes = {}) const;
 
@@ -75,21 +78,26 @@ class Workspace {
   Snapshot checksums() const;
 
  private:
-  // Runs `launch` (a shell command) in the folder with `stdin_bytes` piped in
-  // and both output streams captured.
-  RunResult run_piped(const std::string& launch, std::string_view stdin_bytes) const;
+  // Runs `launch` (a shell command) in the folder with `stdin_bytes` piped in,
+  // the standard error captured and the standard output captured unless
+  // `stdout_redirect` puts it elsewhere.
+  RunResult run_piped(const std::string& launch, std::string_view stdin_bytes,
+                      const std::string& stdout_redirect = {}) const;
 
   std::filesystem::path root_;
   std::filesystem::path work_;
   std::filesystem::path capture_;
 };
 
-// Settings text: each line followed by CR LF.
-std::string crlf_lines(std::initializer_list<std::string_view> lines);
+using namespace test_data;
 
-// Little-endian bytes of float samples and 32-bit numbers.
-std::string float_bytes(const std::vector<float>& samples);
-std::string u32_bytes(std::uint32_t value);
+// Address-space limits (run_with_memory_limit) mean nothing under the address
+// sanitizer, which reserves terabytes at start.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool address_space_limits_work = false;
+#else
+inline constexpr bool address_space_limits_work = true;
+#endif
 
 // A console line as the programs end it.
 std::string line(std::string_view text);

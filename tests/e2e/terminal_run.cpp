@@ -7,9 +7,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <array>
 #include <cerrno>
 #include <stdexcept>
+#include <tuple>
+#include <utility>
 
 namespace e2e {
 namespace {
@@ -25,11 +29,12 @@ Pipe make_pipe() {
   return {fds[0], fds[1]};
 }
 
+// The standard input is `in_fd`, or empty when it is -1.
 [[noreturn]] void exec_child(const std::filesystem::path& program,
                              const std::vector<std::string>& args, const std::filesystem::path& dir,
-                             int out_fd, int err_fd) {
-  const int null_fd = ::open("/dev/null", O_RDONLY);
-  if (null_fd < 0 || ::dup2(null_fd, STDIN_FILENO) < 0 || ::dup2(out_fd, STDOUT_FILENO) < 0 ||
+                             int in_fd, int out_fd, int err_fd) {
+  if (in_fd < 0) in_fd = ::open("/dev/null", O_RDONLY);
+  if (in_fd < 0 || ::dup2(in_fd, STDIN_FILENO) < 0 || ::dup2(out_fd, STDOUT_FILENO) < 0 ||
       ::dup2(err_fd, STDERR_FILENO) < 0 || ::chdir(dir.c_str()) != 0)
     ::_exit(127);
   std::vector<char*> argv;
@@ -80,10 +85,8 @@ int collect(pid_t child, int terminal, Pipe out, Pipe err, TerminalRun& run) {
   return WIFEXITED(raw_status) ? WEXITSTATUS(raw_status) : -1;
 }
 
-}  // namespace
-
-TerminalRun run_attached(const std::filesystem::path& program, const std::vector<std::string>& args,
-                         const std::filesystem::path& dir, Attach out, Attach err) {
+// A raw pseudo-terminal, so that bytes pass unchanged: {our side, the child's}.
+std::pair<int, int> open_terminal() {
   int master = -1;
   int slave = -1;
   termios raw{};
@@ -92,13 +95,21 @@ TerminalRun run_attached(const std::filesystem::path& program, const std::vector
     throw std::runtime_error("openpty failed");
   ::fcntl(master, F_SETFD, FD_CLOEXEC);
   ::fcntl(slave, F_SETFD, FD_CLOEXEC);
+  return {master, slave};
+}
+
+}  // namespace
+
+TerminalRun run_attached(const std::filesystem::path& program, const std::vector<std::string>& args,
+                         const std::filesystem::path& dir, Attach out, Attach err) {
+  const auto [master, slave] = open_terminal();
   const Pipe out_pipe = make_pipe();
   const Pipe err_pipe = make_pipe();
 
   const pid_t child = ::fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
-    exec_child(program, args, dir, out == Attach::terminal ? slave : out_pipe.write_end,
+    exec_child(program, args, dir, -1, out == Attach::terminal ? slave : out_pipe.write_end,
                err == Attach::terminal ? slave : err_pipe.write_end);
   }
   ::close(out_pipe.write_end);
@@ -108,6 +119,57 @@ TerminalRun run_attached(const std::filesystem::path& program, const std::vector
   run.status = collect(child, master, out_pipe, err_pipe, run);
   ::close(master);
   ::close(slave);
+  return run;
+}
+
+TerminalSession::TerminalSession(const std::filesystem::path& program,
+                                 const std::filesystem::path& dir) {
+  std::tie(terminal_, terminal_child_side_) = open_terminal();
+  const Pipe input = make_pipe();
+  child_ = ::fork();
+  if (child_ < 0) throw std::runtime_error("fork failed");
+  if (child_ == 0)
+    exec_child(program, {}, dir, input.read_end, terminal_child_side_, terminal_child_side_);
+  ::close(input.read_end);
+  input_ = input.write_end;
+  ::fcntl(terminal_, F_SETFL, O_NONBLOCK);
+}
+
+TerminalSession::~TerminalSession() {
+  if (child_ > 0) {
+    ::kill(child_, SIGKILL);
+    ::waitpid(child_, nullptr, 0);
+  }
+  for (const int fd : {terminal_, terminal_child_side_, input_})
+    if (fd >= 0) ::close(fd);
+}
+
+void TerminalSession::feed(std::string_view bytes) {
+  if (::write(input_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+    throw std::runtime_error("feeding the program failed");
+}
+
+bool TerminalSession::shows(std::string_view text) {
+  for (int waited_ms = 0; waited_ms < 5000; waited_ms += 10) {
+    read_available(terminal_, shown_);
+    const std::size_t at = shown_.find(text, seen_);
+    if (at != std::string::npos) {
+      seen_ = at + text.size();
+      return true;
+    }
+    pollfd polled{terminal_, POLLIN, 0};
+    (void)::poll(&polled, 1, 10);
+  }
+  return false;
+}
+
+TerminalRun TerminalSession::finish() {
+  ::close(input_);
+  input_ = -1;
+  TerminalRun run;
+  run.terminal = shown_;
+  run.status = collect(child_, terminal_, Pipe{}, Pipe{}, run);
+  child_ = -1;
   return run;
 }
 

@@ -4,8 +4,11 @@
 // before LF), so what it shows can be compared byte for byte.
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace e2e {
@@ -22,5 +25,33 @@ struct TerminalRun {
 // Runs `program` with `args` in `dir`, the standard input empty.
 TerminalRun run_attached(const std::filesystem::path& program, const std::vector<std::string>& args,
                          const std::filesystem::path& dir, Attach out, Attach err);
+
+// A program running with its standard output and standard error on a
+// pseudo-terminal and its standard input on a pipe that the test feeds, so
+// that the test can see what the terminal shows before it gives more input.
+class TerminalSession {
+ public:
+  TerminalSession(const std::filesystem::path& program, const std::filesystem::path& dir);
+  ~TerminalSession();
+  TerminalSession(const TerminalSession&) = delete;
+  TerminalSession& operator=(const TerminalSession&) = delete;
+
+  void feed(std::string_view bytes);
+
+  // Waits up to 5 seconds for the terminal to show `text` after what an
+  // earlier call found; true when it did.
+  bool shows(std::string_view text);
+
+  // Ends the standard input and collects the rest until the program exits.
+  TerminalRun finish();
+
+ private:
+  pid_t child_ = -1;
+  int terminal_ = -1;
+  int terminal_child_side_ = -1;
+  int input_ = -1;
+  std::string shown_;
+  std::size_t seen_ = 0;
+};
 
 }  // namespace e2e

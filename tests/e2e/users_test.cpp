@@ -76,6 +76,22 @@ TEST(HelpAndVersion, AnAnswerThatCannotBeWrittenIsAFailure) {
   EXPECT_EQ(WEXITSTATUS(status), 112);
 }
 
+TEST(TerminalOutput, EachPrintStepShowsBeforeTheNextStepRuns) {
+  // dempaint reads its raster row by row from a pipe here: each row number
+  // must be on the terminal before the next row is given, although it is far
+  // from filling the console's 128 bytes.
+  Workspace ws;
+  ws.write("dempaint.ini", crlf_lines({"", "terrain.tga", "1", "3"}));
+  TerminalSession session(DEMPAINT_PATH, ws.dir());
+  for (int r = 1; r <= 3; ++r) {
+    session.feed(float_bytes({static_cast<float>(r)}));
+    ASSERT_TRUE(session.shows(std::to_string(r) + "\r")) << "row " << r << " is not shown";
+  }
+  const TerminalRun run = session.finish();
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.terminal, "1\r2\r3\r\r\n\r\n3\r2\r1\r\r\n\r\n");
+}
+
 class PlainWords : public testing::Test {
  protected:
   Workspace ws_;
@@ -137,6 +153,17 @@ TEST_F(PlainWords, LineFeedsInAPathPointToTheSettingsLineEnds) {
             "lines must end with CR or CR LF, and a lone LF does not end a line\n");
 }
 
+TEST_F(PlainWords, ControlBytesOfAPathAreShownEscapedAndItsLettersAsTheyAre) {
+  // A lone 0x9B is a terminal's CSI, and so is U+009B in UTF-8 (C2 9B);
+  // U+045B (D1 9B) is a letter.
+  ws_.write("demscan.ini", crlf_lines({"a\x9B[2Jb\xC2\x9B\xD1\x9B.tga", "back.raw", "0"}));
+  const TerminalRun run = run_in(ws_, programs[2], {}, Attach::pipe, Attach::terminal);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.terminal,
+            "demscan: cannot open image \"a\\x9B[2Jb\\xC2\\x9B\xD1\x9B.tga\": No such file or "
+            "directory\n");
+}
+
 TEST_F(PlainWords, ReadsAndWritesNameTheirFile) {
   ws_.write("dempaint.ini", crlf_lines({"terrain.raw", "terrain.tga", "2", "2"}));
   ws_.write("terrain.raw", float_bytes({1.0f, 2.0f, 3.0f}));
@@ -173,8 +200,7 @@ TEST_F(PlainWords, WithTheDataOnTheStandardOutputTheWordsFollowTheConsoleText) {
 
 TEST_F(PlainWords, ASuccessfulRunAddsNothing) {
   ws_.write("demscan.ini", crlf_lines({"picture.tga", "back.raw", "0"}));
-  ws_.write("picture.tga", std::string("\0\0\2\0\0\0\0\0\0\0\0\0\1\0\1\0\x20\x08", 18) +
-                               std::string("\1\1\0\0", 4));
+  ws_.write("picture.tga", tga_header(1, 1) + std::string("\1\1\0\0", 4));
   const TerminalRun run = run_in(ws_, programs[2], {}, Attach::pipe, Attach::terminal);
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.terminal, "");

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cmath>
 #include <limits>
 
@@ -74,25 +73,6 @@ TEST(TruncateToInt64, ValuesWithoutAn64BitIntegerRaise207) {
       EXPECT_EQ(error.code, code::invalid_float_operation);
     }
   }
-}
-
-TEST(ErrorMapping, OperatingSystemErrorsBecomeRunTimeCodes) {
-  EXPECT_EQ(code_for_os_error(ENOENT, OsRequest::open, false), 2);
-  EXPECT_EQ(code_for_os_error(ENOENT, OsRequest::open, true), 3);
-  EXPECT_EQ(code_for_os_error(ENOTDIR, OsRequest::open, false), 3);
-  EXPECT_EQ(code_for_os_error(EACCES, OsRequest::open, false), 5);
-  EXPECT_EQ(code_for_os_error(EISDIR, OsRequest::open, false), 5);
-  EXPECT_EQ(code_for_os_error(ETXTBSY, OsRequest::open, false), 32);
-  EXPECT_EQ(code_for_os_error(ENOSPC, OsRequest::write, false), 112);
-  EXPECT_EQ(code_for_os_error(EFBIG, OsRequest::write, false), 112);
-  EXPECT_EQ(code_for_os_error(EINVAL, OsRequest::seek, false), 131);
-  EXPECT_EQ(code_for_os_error(EINVAL, OsRequest::open, false), 31);
-  EXPECT_EQ(code_for_os_error(ESPIPE, OsRequest::seek, false), 132);
-  EXPECT_EQ(code_for_os_error(EIO, OsRequest::read, false), 100);
-  EXPECT_EQ(code_for_os_error(EIO, OsRequest::write, false), 101);
-  EXPECT_EQ(code_for_os_error(EPIPE, OsRequest::write, false), 109);
-  EXPECT_EQ(code_for_os_error(EMFILE, OsRequest::open, false), 4);
-  EXPECT_EQ(code_for_os_error(ENOMEM, OsRequest::read, false), 31);
 }
 
 }  // namespace

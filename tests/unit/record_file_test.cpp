@@ -1,6 +1,8 @@
 #include "record_file.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdint>
@@ -8,6 +10,7 @@
 #include <string>
 
 #include "error_codes.hpp"
+#include "settings.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -65,7 +68,23 @@ TEST(RecordFileReads, PositionedReadsLeaveTheFilePositionAndFailShortWith100) {
   EXPECT_FALSE(readable_again(file));
 }
 
+TEST(RecordFileReads, InputsAreOpenedForReadingOnly) {
+  // The handle's access mode holds for any user, root included, who may
+  // write any file whatever its permissions.
+  RecordFile file;
+  open_existing(file, temp_file("input.bin", "data"), 1);
+  ASSERT_EQ(take_pending(), 0);
+  EXPECT_EQ(::fcntl(file.handle, F_GETFL) & O_ACCMODE, O_RDONLY);
+  close_file(file);
+  TextReader settings;
+  open_text_input(settings, temp_file("settings.ini", "data\r\n"));
+  ASSERT_EQ(take_pending(), 0);
+  EXPECT_EQ(::fcntl(settings.handle, F_GETFL) & O_ACCMODE, O_RDONLY);
+  close_text(settings);
+}
+
 TEST(RecordFileReads, ReadOnlyFilesOpenForReading) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root may open any file; the access mode test holds";
   const std::string path = temp_file("readonly.bin", "data");
   std::filesystem::permissions(path, std::filesystem::perms::owner_read);
   RecordFile file;

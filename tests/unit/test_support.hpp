@@ -2,6 +2,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <string_view>
 
 #include "failure.hpp"
+#include "test_data.hpp"
 
 namespace heightio_test {
 
@@ -23,12 +25,26 @@ inline std::int32_t take_pending() {
   }
 }
 
-// A file with the given bytes in a folder of the running test's own, since
-// the tests run in parallel processes.
+// A folder of this test process's own under the build folder, removed when
+// the process ends, since ctest runs the tests in parallel processes.
+inline const std::filesystem::path& scratch_folder() {
+  struct Folder {
+    std::filesystem::path path =
+        std::filesystem::path(DEMTOOLS_TEST_SCRATCH) / std::to_string(::getpid());
+    ~Folder() {
+      std::error_code ignored;
+      std::filesystem::remove_all(path, ignored);
+    }
+  };
+  static const Folder folder;
+  return folder.path;
+}
+
+// A file with the given bytes in a folder of the running test's own.
 inline std::string temp_file(const std::string& name, std::string_view bytes) {
   const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-  const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / "heightio_unit" /
-                                    (std::string(test->test_suite_name()) + "." + test->name());
+  const std::filesystem::path dir =
+      scratch_folder() / (std::string(test->test_suite_name()) + "." + test->name());
   std::filesystem::create_directories(dir);
   const std::filesystem::path path = dir / name;
   std::ofstream(path, std::ios::binary | std::ios::trunc)

@@ -16,19 +16,6 @@ using namespace heightio;
 using namespace demscan;
 using heightio_test::temp_file;
 
-std::string header(std::uint8_t type, std::uint16_t width, std::uint16_t height,
-                   std::uint8_t descriptor) {
-  std::string bytes(18, '\0');
-  bytes[2] = static_cast<char>(type);
-  bytes[12] = static_cast<char>(width & 0xFF);
-  bytes[13] = static_cast<char>(width >> 8);
-  bytes[14] = static_cast<char>(height & 0xFF);
-  bytes[15] = static_cast<char>(height >> 8);
-  bytes[16] = 32;
-  bytes[17] = static_cast<char>(descriptor);
-  return bytes;
-}
-
 std::string pixel_bytes(int value) {
   return {static_cast<char>(value), static_cast<char>(value >> 8), 7, 0};
 }
@@ -36,7 +23,7 @@ std::string pixel_bytes(int value) {
 TEST(TgaReader, RunLengthDataAreReadUpToTheirLastPixelAndNoFurther) {
   // 300 x 2, top row first: a run of 300 equal pixels, then 300 stored pixels
   // whose last packet claims 10 pixels more than the image has.
-  std::string bytes = header(10, 300, 2, 0x28);
+  std::string bytes = test_data::tga_header(300, 2, {.type = 10, .top_row_first = true});
   for (const int run : {128, 128, 44})
     bytes += static_cast<char>(0x80 | (run - 1)) + pixel_bytes(5);
   int next = 0;
