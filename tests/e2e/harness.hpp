@@ -56,6 +56,13 @@ class Workspace {
   RunResult run_with_memory_limit(const std::string& program, std::size_t memory_kib,
                                   std::string_view stdin_bytes = {}) const;
 
+  // As run(), with the shell command `between_phases` run in the folder by a
+  // second process while the program waits between its reading and its
+  // writing phase, through the programs' test hook: a named pipe that the
+  // program reads to its end there.
+  RunResult run_pausing_between_phases(const std::string& program,
+                                       const std::string& between_phases) const;
+
   // As run(), with the standard output put where the shell redirection
   // `redirect` says, such as "1<>terrain.raw"; RunResult::out stays empty.
   RunResult run_with_redirect(const std::string& program, const std::string& redirect,
