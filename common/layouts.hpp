@@ -12,11 +12,6 @@ namespace heightio {
 // the first row being the top of the picture. All-zero bits mark an empty sample.
 inline constexpr std::uint32_t sample_size = 4;
 
-// Byte position of sample (row y, column x) in a raster W samples wide.
-constexpr std::uint64_t raster_sample_offset(std::uint64_t y, std::uint64_t x, std::uint64_t w) {
-  return sample_size * (y * w + x);
-}
-
 inline constexpr std::size_t tga_header_size = 18;
 using TgaHeader = std::array<std::uint8_t, tga_header_size>;
 
@@ -32,6 +27,16 @@ inline constexpr std::size_t height = 14;
 inline constexpr std::size_t pixel_depth = 16;
 inline constexpr std::size_t descriptor = 17;
 }  // namespace tga
+
+// A 32-bit TGA pixel holds its bytes in the order blue, green, red, alpha.
+namespace channel {
+inline constexpr std::size_t blue = 0;
+inline constexpr std::size_t green = 1;
+inline constexpr std::size_t red = 2;
+inline constexpr std::size_t alpha = 3;
+}  // namespace channel
+inline constexpr std::size_t pixel_size = 4;
+using Pixel = std::array<std::uint8_t, pixel_size>;
 
 // Uncompressed true colour (type 2), 32 bits per pixel, 8 attribute bits and
 // the bottom row stored first (descriptor 8).

@@ -32,6 +32,13 @@ std::int32_t read_some(Handle handle, void* dest, std::size_t size, std::size_t&
 std::int32_t read_fully(Handle handle, void* dest, std::size_t size, std::size_t& done);
 std::int32_t write_fully(Handle handle, const void* src, std::size_t size, std::size_t& done);
 
+// Reads up to `size` bytes at byte `offset` without moving the file position,
+// continuing a request the kernel completes only in part; `done` is short only
+// at the end of the file. Safe to call from a second thread while the first
+// reads or writes other files.
+std::int32_t read_at(Handle handle, std::uint64_t offset, void* dest, std::size_t size,
+                     std::size_t& done);
+
 std::int32_t seek_to(Handle handle, std::uint64_t position);
 std::int32_t close_handle(Handle handle);
 

@@ -138,6 +138,23 @@ std::int32_t write_fully(Handle handle, const void* src, std::size_t size, std::
   return 0;
 }
 
+std::int32_t read_at(Handle handle, std::uint64_t offset, void* dest, std::size_t size,
+                     std::size_t& done) {
+  done = 0;
+  auto* bytes = static_cast<unsigned char*>(dest);
+  while (done < size) {
+    if (offset + done > static_cast<std::uint64_t>(INT64_MAX))
+      return refused(EINVAL, OsRequest::read);
+    const ssize_t got =
+        ::pread(handle, bytes + done, size - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return refused(errno, OsRequest::read);
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return 0;
+}
+
 std::int32_t seek_to(Handle handle, std::uint64_t position) {
   if (position > static_cast<std::uint64_t>(INT64_MAX)) return refused(EINVAL, OsRequest::seek);
   if (::lseek(descriptor(handle), static_cast<off_t>(position), SEEK_SET) < 0)

@@ -189,6 +189,40 @@ std::int32_t write_fully(Handle handle, const void* src, std::size_t size, std::
   return 0;
 }
 
+std::int32_t read_at(Handle handle, std::uint64_t offset, void* dest, std::size_t size,
+                     std::size_t& done) {
+  done = 0;
+  if (!usable(handle)) return refused(ERROR_INVALID_HANDLE);
+  // A read at an offset through the program's own handle would move its file
+  // position, which a second thread must not touch: the read goes through a
+  // handle of its own to the same file.
+  const HANDLE own = ReOpenFile(native(handle), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+  if (own == INVALID_HANDLE_VALUE) return refused(GetLastError());
+  auto* bytes = static_cast<unsigned char*>(dest);
+  std::int32_t code = 0;
+  while (done < size) {
+    const std::uint64_t at = offset + done;
+    if (at > static_cast<std::uint64_t>(INT64_MAX)) {
+      code = refused(ERROR_INVALID_PARAMETER, code::general_failure);
+      break;
+    }
+    OVERLAPPED position{};
+    position.Offset = static_cast<DWORD>(at);
+    position.OffsetHigh = static_cast<DWORD>(at >> 32);
+    DWORD got = 0;
+    if (!ReadFile(own, bytes + done, transfer_size(size - done), &got, &position)) {
+      // Reading from the end of the file on is the end, not a failure.
+      if (const DWORD error = GetLastError(); error != ERROR_HANDLE_EOF) code = refused(error);
+      break;
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  CloseHandle(own);
+  return code;
+}
+
 std::int32_t seek_to(Handle handle, std::uint64_t position) {
   if (!usable(handle)) return refused(ERROR_INVALID_HANDLE);
   if (position > static_cast<std::uint64_t>(INT64_MAX)) return refused(ERROR_NEGATIVE_SEEK);

@@ -67,10 +67,6 @@ void seek_record(RecordFile& file, std::uint64_t n) {
     fail(file, Action::seek, code, true);
 }
 
-void read_record(RecordFile& file, void* dest) {
-  read_block(file, dest, 1);
-}
-
 void read_block(RecordFile& file, void* dest, std::uint64_t count) {
   if (!file.is_open) return fail(file, Action::read, code::file_not_open, false);
   std::size_t bytes = 0;
@@ -80,6 +76,25 @@ void read_block(RecordFile& file, void* dest, std::uint64_t count) {
     return fail(file, Action::read, code, true);
   if (done / file.record_size != count)
     fail(file, Action::read, code::short_read, false, "the file ends early");
+}
+
+void read_block_at(RecordFile& file, std::uint64_t n, void* dest, std::uint64_t count) {
+  if (!file.is_open) return fail(file, Action::read, code::file_not_open, false);
+  std::size_t bytes = 0;
+  if (!byte_count(file, count, bytes) || n > UINT64_MAX / file.record_size)
+    return fail(file, Action::read, code::short_read, false);
+  std::size_t done = 0;
+  if (const std::int32_t code =
+          platform::read_at(file.handle, n * file.record_size, dest, bytes, done);
+      code != 0)
+    return fail(file, Action::read, code, true);
+  if (done / file.record_size != count)
+    fail(file, Action::read, code::short_read, false, "the file ends early");
+}
+
+bool readable_again(const RecordFile& file) {
+  return file.is_open && !file.standard_binding &&
+         platform::identify_handle(file.handle).kind == platform::FileIdentity::Kind::regular;
 }
 
 std::uint64_t read_available(RecordFile& file, void* dest, std::uint64_t count) {

@@ -39,11 +39,18 @@ void create_file(RecordFile& file, std::string_view path, std::uint32_t record_s
 // position past the end is accepted, and the next read fails with 100.
 void seek_record(RecordFile& file, std::uint64_t n);
 
-void read_record(RecordFile& file, void* dest);
-
 // Reads exactly `count` records with one logical request; fewer whole records
 // fail with 100.
 void read_block(RecordFile& file, void* dest, std::uint64_t count);
+
+// Reads exactly `count` records from record number `n` on, without moving the
+// file position; fewer whole records fail with 100, as read_block does.
+void read_block_at(RecordFile& file, std::uint64_t n, void* dest, std::uint64_t count);
+
+// Whether the file's bytes can be read a second time where they lie: a
+// regular file opened by name. The standard input, even when the shell took it
+// from a file, starts where its reader left it, so it never counts.
+bool readable_again(const RecordFile& file);
 
 // Reads up to `count` whole records and returns how many arrived. It records
 // no failure: a shortfall of any cause is for the caller to redo with the

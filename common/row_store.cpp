@@ -13,7 +13,7 @@ namespace {
 constexpr std::size_t chunk_target = std::size_t{8} << 20;
 
 // A row of zero bytes still needs a distinct, valid address to hand out.
-std::uint8_t empty_row_byte;
+alignas(16) std::uint8_t empty_row_byte;
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 // program and read back by demscan.
 #include <bit>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,8 @@
 #include "layouts.hpp"
 #include "pixel_encoding.hpp"
 #include "record_file.hpp"
-#include "row_store.hpp"
 #include "settings.hpp"
+#include "two_pass.hpp"
 
 namespace {
 
@@ -70,51 +71,43 @@ PaintSettings read_settings() {
   return settings;
 }
 
-// A row number that the next one overwrites on a terminal.
-void print_row_number(std::uint32_t r) {
-  write_int(r, 0);
-  write_char('\r');
-  end_write();
-  check_io();
-}
-
-void print_phase_end() {
-  write_line_end();
-  check_io();
-  write_line_end();
-  check_io();
-}
-
 void write_header(RecordFile& image, const PaintSettings& settings) {
   const TgaHeader header = make_tga_header(settings.width, settings.height);
   write_block(image, header.data(), header.size());
   check_io();
 }
 
-// Reads every raster row in file order and keeps it encoded. Nothing but the
-// header is written before the whole raster has been read.
-RowStore read_encoded_rows(RecordFile& raster, const PaintSettings& settings) {
-  const std::size_t width = settings.width;
-  const std::size_t row_bytes = width * pixel_size;
-  std::vector<float> samples(width);
-  RowStore store(row_bytes);
+std::span<const float> samples_of(const std::uint8_t* row, std::size_t width) {
+  return {reinterpret_cast<const float*>(row), width};
+}
+
+// Reads every raster row in file order and checks that each sample can be
+// painted, so that a bad sample fails here, before any pixel is written.
+void read_raster_rows(TwoPassRows& rows, const PaintSettings& settings) {
   for (std::uint32_t r = 1; r <= settings.height; ++r) {
-    read_block(raster, samples.data(), width * sizeof(float));
+    const std::uint8_t* row = rows.read_row();
     check_io();
-    encode_height_row(samples, {store.add_row(), row_bytes});
+    const std::span<const float> samples = samples_of(row, settings.width);
+    check_encodable(samples);
     survey_heights(samples);
-    print_row_number(r);
+    print_row_in_place(r);
   }
-  return store;
 }
 
 // A TGA image declared bottom row first starts with the raster's last row, so
-// the raster's first row becomes the top of the picture.
-void write_rows_bottom_up(RecordFile& image, const RowStore& store, std::size_t width) {
-  for (std::uint32_t r = static_cast<std::uint32_t>(store.rows()); r >= 1; --r) {
-    write_block(image, store.row(r - 1), width * pixel_size);
+// the raster's first row becomes the top of the picture. Each row is encoded
+// just before it is written.
+void write_rows_bottom_up(RecordFile& image, TwoPassRows& rows, const PaintSettings& settings) {
+  const std::size_t width = settings.width;
+  std::vector<std::uint8_t> pixels(width * pixel_size);
+  rows.start_writing_phase(true);
+  for (std::uint32_t r = settings.height; r >= 1; --r) {
+    const std::uint8_t* row = rows.reread_row();
     check_io();
-    print_row_number(r);
+    encode_height_row(samples_of(row, width), pixels);
+    write_block(image, pixels.data(), pixels.size());
+    check_io();
+    print_row_in_place(r);
   }
 }
 
@@ -142,13 +135,17 @@ void dempaint_main() {
   // 4. The header.
   write_header(image, settings);
 
-  // 5. Reading phase: every raster row, encoded.
-  const RowStore store = read_encoded_rows(raster, settings);
-  print_phase_end();
+  // 5. Reading phase: every raster row, checked. Only a raster that cannot be
+  //    read a second time (a pipe, the standard input) is kept in memory.
+  {
+    TwoPassRows rows(raster, {0, std::size_t{settings.width} * sizeof(float), settings.height});
+    read_raster_rows(rows, settings);
+    end_reading_phase();
 
-  // 6. Writing phase: the rows from the last to the first.
-  write_rows_bottom_up(image, store, settings.width);
-  print_phase_end();
+    // 6. Writing phase: the rows from the last to the first, encoded.
+    write_rows_bottom_up(image, rows, settings);
+    print_phase_end();
+  }
 
   // 7. Close and end.
   close_file(raster);

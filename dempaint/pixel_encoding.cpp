@@ -7,26 +7,39 @@
 namespace dempaint {
 namespace {
 
+constexpr std::uint8_t opaque = 0xFF;
+
 constexpr Pixel pixel_of(std::int64_t v) {
   const auto low = static_cast<std::uint8_t>(v);
   const auto high = static_cast<std::uint8_t>(v >> 8);
-  return {low, low, high, 0};
+  Pixel pixel{};
+  pixel[heightio::channel::blue] = low;
+  pixel[heightio::channel::green] = low;
+  pixel[heightio::channel::red] = high;
+  pixel[heightio::channel::alpha] = opaque;
+  return pixel;
 }
 
 // Whether every sample truncates to an integer in [-limit, limit), tested for
-// a whole row without branches so that the common case stays a tight loop.
+// a whole row without branches so that the common case stays a tight loop the
+// compiler turns into vector compares; a NaN fails both comparisons.
 bool all_within(std::span<const float> samples, float limit) {
-  bool all = true;
-  for (const float h : samples) all &= (h >= -limit) & (h < limit);
-  return all;
+  std::uint32_t outside = 0;
+  for (const float h : samples)
+    outside |=
+        static_cast<std::uint32_t>(!(h >= -limit)) | static_cast<std::uint32_t>(!(h < limit));
+  return outside == 0;
 }
 
 // A pixel as one little-endian word: v's low byte in blue and green, the next
-// byte in red, alpha 0. Only v's low 16 bits count, so a 32-bit v gives the
+// byte in red, alpha 255. Only v's low 16 bits count, so a 32-bit v gives the
 // same pixel as the 64-bit one.
 std::uint32_t pixel_word(std::uint32_t v) {
-  return (v & 0xFFu) * 0x0101u | (v & 0xFF00u) << 8;
+  return (v & 0xFFu) * 0x0101u | (v & 0xFF00u) << 8 | std::uint32_t{opaque} << 24;
 }
+
+// Whole numbers of 64 bits.
+constexpr float int64_limit = 0x1p63f;
 
 void store_pixel(std::span<std::uint8_t> pixels, std::size_t c, const Pixel& pixel) {
   std::memcpy(pixels.data() + c * pixel_size, pixel.data(), pixel_size);
@@ -36,6 +49,11 @@ void store_pixel(std::span<std::uint8_t> pixels, std::size_t c, const Pixel& pix
 
 Pixel encode_height_pixel(float h) {
   return pixel_of(heightio::truncate_to_int64(h));
+}
+
+void check_encodable(std::span<const float> samples) {
+  if (all_within(samples, int64_limit)) return;
+  for (const float h : samples) (void)heightio::truncate_to_int64(h);
 }
 
 void encode_height_row(std::span<const float> samples, std::span<std::uint8_t> pixels) {
@@ -48,7 +66,7 @@ void encode_height_row(std::span<const float> samples, std::span<std::uint8_t> p
     }
     return;
   }
-  if (!all_within(samples, 0x1p63f)) {
+  if (!all_within(samples, int64_limit)) {
     // The checked conversion, sample by sample, ends the program at the
     // first sample that has no integer value.
     for (std::size_t c = 0; c < samples.size(); ++c)

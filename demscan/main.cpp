@@ -12,9 +12,10 @@
 #include "pixel_decoding.hpp"
 #include "pixel_survey.hpp"
 #include "record_file.hpp"
-#include "row_store.hpp"
 #include "settings.hpp"
+#include "stored_rows.hpp"
 #include "tga_reader.hpp"
+#include "two_pass.hpp"
 
 namespace {
 
@@ -66,38 +67,14 @@ ScanSettings read_settings() {
   return settings;
 }
 
-// Each row number of the reading phase stands on a line of its own.
-void print_read_row(std::uint32_t r) {
-  write_int(r, 0);
-  write_char('\r');
-  write_line_end();
-  check_io();
-}
-
-// Row numbers of the writing phase overwrite each other on a terminal.
-void print_written_row(std::uint32_t r) {
-  write_int(r, 0);
-  write_char('\r');
-  end_write();
-  check_io();
-}
-
-void print_phase_end() {
-  write_line_end();
-  check_io();
-  write_line_end();
-  check_io();
-}
-
-// Reads every stored row in file order; nothing is decoded yet.
-RowStore read_stored_rows(PixelReader& reader) {
-  const std::size_t row_bytes = std::size_t{reader.layout.width} * pixel_size;
-  RowStore store(row_bytes);
-  for (std::uint32_t r = 1; r <= reader.layout.height; ++r) {
-    read_pixel_row(reader, store.add_row());
-    print_read_row(r);
+// Reads every stored row in file order; nothing is decoded yet. Each row
+// number stands on a line of its own.
+void read_stored_rows(StoredRows& rows, const TgaLayout& layout) {
+  for (std::uint32_t r = 1; r <= layout.height; ++r) {
+    rows.read_row();
+    check_io();
+    print_row_on_line(r);
   }
-  return store;
 }
 
 // The stored row that holds picture row `i` (0 at the top), numbered from 1.
@@ -106,18 +83,20 @@ std::uint32_t stored_row_of(const TgaLayout& layout, std::uint32_t i) {
 }
 
 // Writes the raster from the top row of the picture down, each row decoded
-// just before it is written.
-void write_raster_rows(RecordFile& raster, const RowStore& store, const TgaLayout& layout,
+// just before it is written. The row numbers overwrite each other on a terminal.
+void write_raster_rows(RecordFile& raster, StoredRows& rows, const TgaLayout& layout,
                        std::uint16_t mode) {
   const std::size_t width = layout.width;
   std::vector<float> samples(width);
+  rows.start_writing_phase(!layout.top_row_first);
   for (std::uint32_t i = 0; i < layout.height; ++i) {
-    const std::uint32_t r = stored_row_of(layout, i);
-    decode_height_row({store.row(r - 1), width * pixel_size}, samples, mode);
-    survey_decoded_row({store.row(r - 1), width * pixel_size}, samples, i, mode);
+    const std::uint8_t* pixels = rows.reread_row();
+    check_io();
+    decode_height_row({pixels, width * pixel_size}, samples, mode);
+    survey_decoded_row({pixels, width * pixel_size}, samples, i, mode);
     write_block(raster, samples.data(), width * sizeof(float));
     check_io();
-    print_written_row(r);
+    print_row_in_place(stored_row_of(layout, i));
   }
 }
 
@@ -144,13 +123,17 @@ void demscan_main() {
   // 4. The header, the layout it declares, and whatever lies before the pixels.
   PixelReader reader = start_pixel_data(image);
 
-  // 5. Reading phase: every stored row as it is.
-  const RowStore store = read_stored_rows(reader);
-  print_phase_end();
+  // 5. Reading phase: every stored row as it is. Only an image that cannot be
+  //    read a second time (a pipe, the standard input) is kept in memory.
+  {
+    StoredRows rows(reader);
+    read_stored_rows(rows, reader.layout);
+    end_reading_phase();
 
-  // 6. Writing phase: the raster rows, decoded.
-  write_raster_rows(raster, store, reader.layout, settings.mode);
-  print_phase_end();
+    // 6. Writing phase: the raster rows, decoded.
+    write_raster_rows(raster, rows, reader.layout, settings.mode);
+    print_phase_end();
+  }
 
   // 7. Close and end.
   close_file(image);

@@ -9,17 +9,19 @@
 #include <cstdint>
 #include <span>
 
+#include "layouts.hpp"
+
 namespace demscan {
 
-inline constexpr std::size_t pixel_size = 4;  // blue, green, red, alpha
+using heightio::pixel_size;
 
 // Every byte combination and mode gives a sample; the plain decoding gives
 // 0 ... 65279 and the green-offset decoding -127 ... 65407, all exact floats.
 inline float decode_height_pixel(std::span<const std::uint8_t, pixel_size> pixel,
                                  std::uint16_t mode) {
-  const int blue = pixel[0];
-  const int green_offset = mode == 0 ? 0 : pixel[1] - 127;
-  const int red = pixel[2];
+  const int blue = pixel[heightio::channel::blue];
+  const int green_offset = mode == 0 ? 0 : pixel[heightio::channel::green] - 127;
+  const int red = pixel[heightio::channel::red];
   return red == 255 ? 0.0f : static_cast<float>(256 * red + blue + green_offset);
 }
 

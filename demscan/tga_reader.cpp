@@ -51,7 +51,7 @@ void widen_pixels(const std::uint8_t* stored, std::uint32_t stored_size, std::ui
   }
   for (std::size_t c = 0; c < count; ++c) {
     std::memcpy(pixels + c * pixel_size, stored + c * stored_size, stored_size);
-    pixels[c * pixel_size + 3] = 0;
+    pixels[c * pixel_size + channel::alpha] = 0;
   }
 }
 
@@ -88,20 +88,34 @@ std::uint64_t bytes_certainly_ahead(const PixelReader& reader) {
   return in_packet + packets_after * (1 + stored_size);
 }
 
-// Makes `count` bytes available at the read position.
+// Makes `count` bytes available at the read position. Read ahead of the
+// current row, the pixel data may end before the bytes that are certainly
+// ahead: whatever arrives is kept, and only a shortfall of the bytes needed
+// now is read again with the checked operation, which then fails with 100.
+// So every row the file holds whole is handed out before the failure.
 void need_bytes(PixelReader& reader, std::size_t count) {
   if (reader.end - reader.position >= count) return;
   std::memmove(reader.buffer.data(), reader.buffer.data() + reader.position,
                reader.end - reader.position);
   reader.end -= reader.position;
+  reader.buffer_at += reader.position;
   reader.position = 0;
+  if (reader.positioned) {
+    read_block_at(*reader.image, reader.buffer_at + reader.end, reader.buffer.data() + reader.end,
+                  count - reader.end);
+    check_io();
+    reader.end = count;
+    return;
+  }
   const std::uint64_t ahead =
       std::min<std::uint64_t>(bytes_certainly_ahead(reader), read_ahead_size);
   const std::size_t more =
       std::max<std::size_t>(static_cast<std::size_t>(ahead), count) - reader.end;
-  read_block(*reader.image, reader.buffer.data() + reader.end, more);
+  reader.end += read_available(*reader.image, reader.buffer.data() + reader.end, more);
+  if (reader.end >= count) return;
+  read_block(*reader.image, reader.buffer.data() + reader.end, count - reader.end);
   check_io();
-  reader.end += more;
+  reader.end = count;
 }
 
 // Takes a packet header and, for a run, its one pixel. A packet reaching past
@@ -165,6 +179,7 @@ PixelReader make_reader(RecordFile& image, const TgaLayout& layout) {
   PixelReader reader;
   reader.image = &image;
   reader.layout = layout;
+  reader.buffer_at = pixel_data_start(layout);
   reader.pixels_left = std::uint64_t{layout.width} * layout.height;
   if (layout.run_length_encoded)
     reader.buffer.resize(read_ahead_size);
@@ -174,6 +189,19 @@ PixelReader make_reader(RecordFile& image, const TgaLayout& layout) {
 }
 
 }  // namespace
+
+std::uint64_t pixel_data_start(const TgaLayout& layout) {
+  return tga_header_size + layout.bytes_before_pixels;
+}
+
+std::size_t stored_row_bytes(const TgaLayout& layout) {
+  return std::size_t{layout.width} * layout.stored_pixel_size;
+}
+
+void unpack_plain_row(const TgaLayout& layout, const std::uint8_t* stored, std::uint8_t* row) {
+  widen_pixels(stored, layout.stored_pixel_size, row, layout.width);
+  if (layout.right_to_left) reverse_pixels(row, layout.width);
+}
 
 PixelReader start_pixel_data(RecordFile& image) {
   TgaHeader header{};
@@ -190,6 +218,28 @@ void read_pixel_row(PixelReader& reader, std::uint8_t* row) {
     read_packed_row(reader, row);
   else
     read_plain_row(reader, row);
+  if (reader.layout.right_to_left) reverse_pixels(row, reader.layout.width);
+}
+
+PackedRowStart packed_row_start(const PixelReader& reader) {
+  return {reader.buffer_at + reader.position, reader.packet_left, reader.packet_is_run,
+          reader.run_pixel};
+}
+
+void reread_packed_row(PixelReader& reader, std::uint32_t index, const PackedRowStart& start,
+                       std::uint64_t end, std::uint8_t* row) {
+  const std::uint64_t stored_bytes = end - start.at;
+  if (reader.buffer.size() < stored_bytes) reader.buffer.resize(stored_bytes);
+  reader.positioned = true;
+  reader.buffer_at = start.at;
+  reader.position = 0;
+  reader.end = 0;
+  need_bytes(reader, stored_bytes);
+  reader.pixels_left = std::uint64_t{reader.layout.width} * (reader.layout.height - index);
+  reader.packet_left = start.packet_left;
+  reader.packet_is_run = start.packet_is_run;
+  reader.run_pixel = start.run_pixel;
+  read_packed_row(reader, row);
   if (reader.layout.right_to_left) reverse_pixels(row, reader.layout.width);
 }
 

@@ -9,7 +9,6 @@
 // happens.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -28,6 +27,15 @@ struct TgaLayout {
   std::uint32_t bytes_before_pixels = 0;  // ID field and colour map, after the header
 };
 
+// The byte of the file at which the pixel data begin.
+std::uint64_t pixel_data_start(const TgaLayout& layout);
+
+// The bytes of one stored row of an uncompressed image.
+std::size_t stored_row_bytes(const TgaLayout& layout);
+
+// One stored row of an uncompressed image as 4-byte pixels, left to right.
+void unpack_plain_row(const TgaLayout& layout, const std::uint8_t* stored, std::uint8_t* row);
+
 // Where the reader stands in the pixel data of one image.
 struct PixelReader {
   heightio::RecordFile* image = nullptr;
@@ -35,10 +43,22 @@ struct PixelReader {
   std::vector<std::uint8_t> buffer;  // stored bytes read ahead, or one stored row
   std::size_t position = 0;          // next unused byte of the buffer
   std::size_t end = 0;               // end of the bytes read into the buffer
+  std::uint64_t buffer_at = 0;       // the byte of the file at buffer[0]
+  bool positioned = false;           // more bytes come from positioned reads at buffer_at + end
   std::uint64_t pixels_left = 0;     // pixels of the image not yet handed out
   std::uint32_t packet_left = 0;     // pixels of the current packet not yet handed out
   bool packet_is_run = false;
-  std::array<std::uint8_t, pixel_size> run_pixel{};
+  heightio::Pixel run_pixel{};
+};
+
+// Where a stored row of a run-length encoded image begins: the byte its data
+// start at, and the state of a packet that runs on into it from the row
+// before. With it, any row can be decoded alone.
+struct PackedRowStart {
+  std::uint64_t at = 0;
+  std::uint32_t packet_left = 0;
+  bool packet_is_run = false;
+  heightio::Pixel run_pixel{};
 };
 
 // Reads the header, ends the program with run-time error 13 for a layout it
@@ -46,7 +66,18 @@ struct PixelReader {
 PixelReader start_pixel_data(heightio::RecordFile& image);
 
 // Fills `row` with the next stored row: width pixels of 4 bytes, left to
-// right. Pixel data that end early fail with run-time error 100.
+// right. Pixel data that end early fail with run-time error 100, after every
+// row they hold whole.
 void read_pixel_row(PixelReader& reader, std::uint8_t* row);
+
+// Where the next stored row of a run-length encoded image begins; after the
+// last row, where the pixel data end.
+PackedRowStart packed_row_start(const PixelReader& reader);
+
+// Reads stored row `index` (from 0) of a run-length encoded image again, alone,
+// with positioned reads: its data lie from `start` up to `end`, the start of
+// the row after it. Data that end early fail with run-time error 100.
+void reread_packed_row(PixelReader& reader, std::uint32_t index, const PackedRowStart& start,
+                       std::uint64_t end, std::uint8_t* row);
 
 }  // namespace demscan

@@ -72,6 +72,10 @@ SEEDS = {
     "packed32_long_run": header(10, 32, 0x08) + bytes([0xFF, 1, 2, 3, 4]),
     "short_plain": image(2, 32, 0x08)[:28],
     "short_packed": image(10, 24, 0x08)[:22],
+    # 300 rows of 1 pixel, one stored packet of 100 pixels, then the file ends:
+    # all 100 rows it holds are read before the failure.
+    "short_packed_one_column": header(10, 32, 0x08, width=1, height=300) + bytes([99]) +
+    b"".join(bytes([k, k, 1, 0]) for k in range(100)),
     "short_colour_map": header(2, 32, 0x08, map_entries=4, map_bits=32)[:25],
     "zero_width": header(2, 32, 0x08, width=0, height=3),
     "huge_over_little": header(10, 32, 0x08, width=65535, height=65535) + bytes(12),

@@ -8,9 +8,10 @@
 // - every row read holds the pixels the bytes give, in picture order;
 // - a layout the reader refuses is one it cannot read (13), and a header,
 //   ID field or colour map cut short fails with 100;
-// - pixel data cut short fail with 100, never later than the first row they
-//   cannot complete (uncompressed data exactly there), and complete data
-//   never fail;
+// - pixel data cut short fail with 100 exactly at the first row they cannot
+//   complete, and complete data never fail;
+// - every run-length encoded row read, read again alone from where it began
+//   (as demscan's writing phase does), holds the same pixels;
 // - a complete image leaves the file position exactly at the end of its pixel
 //   data, so a footer is never read;
 // - red 255 decodes to +0.0 in both decodings; any other pixel to a whole
@@ -157,20 +158,35 @@ void check_decoding(const std::uint8_t* row, std::size_t width) {
   }
 }
 
-// Reads the rows into a RowStore, as demscan's reading phase does; returns
-// the failure code (0 when every row came) and how many rows came whole.
+// Reads the rows into a RowStore, as demscan's reading phase does, noting
+// where each run-length encoded row begins (and, after the last row read
+// whole, where it ends); returns the failure code (0 when every row came) and
+// how many rows came whole.
 std::int32_t read_rows(PixelReader& reader, RowStore& store, const PlainReading& plain,
-                       std::size_t& rows_read) {
+                       std::vector<PackedRowStart>& starts, std::size_t& rows_read) {
   try {
     for (rows_read = 0; rows_read < reader.layout.height; ++rows_read) {
       std::uint8_t* row = store.add_row();
+      starts.push_back(packed_row_start(reader));
       read_pixel_row(reader, row);
       require(row_matches(plain, rows_read, row));
     }
+    starts.push_back(packed_row_start(reader));
   } catch (const IoError& error) {
     return error.code;
   }
   return 0;
+}
+
+// Each run-length encoded row read whole, read again alone from its start.
+void reread_rows(PixelReader& reader, const RowStore& store,
+                 const std::vector<PackedRowStart>& starts, std::size_t rows_read) {
+  std::vector<std::uint8_t> row(std::size_t{reader.layout.width} * pixel_size);
+  for (std::size_t r = rows_read; r-- > 0;) {
+    reread_packed_row(reader, static_cast<std::uint32_t>(r), starts[r], starts[r + 1].at,
+                      row.data());
+    require(std::memcmp(row.data(), store.row(r), row.size()) == 0);
+  }
 }
 
 void read_image(const std::string& file, const PlainReading& plain) {
@@ -183,17 +199,18 @@ void read_image(const std::string& file, const PlainReading& plain) {
     require(reader.layout.width == plain.width && reader.layout.height == plain.height);
 
     RowStore store(std::size_t{reader.layout.width} * pixel_size);
+    std::vector<PackedRowStart> starts;
     std::size_t rows_read = 0;
-    const std::int32_t failure = read_rows(reader, store, plain, rows_read);
+    const std::int32_t failure = read_rows(reader, store, plain, starts, rows_read);
     if (failure == 0) {
       require(plain.complete);
       require(::lseek(image.handle, 0, SEEK_CUR) == static_cast<off_t>(plain.pixel_data_end));
     } else {
       require(failure == code::short_read && !plain.complete);
-      require(rows_read <= complete_rows(plain));
-      if (!reader.layout.run_length_encoded) require(rows_read == complete_rows(plain));
+      require(rows_read == complete_rows(plain));
     }
     for (std::size_t r = 0; r < rows_read; ++r) check_decoding(store.row(r), reader.layout.width);
+    if (reader.layout.run_length_encoded) reread_rows(reader, store, starts, rows_read);
   } catch (const IoError& error) {
     require(error.code == plain.start_failure);
   }

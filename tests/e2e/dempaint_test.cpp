@@ -14,8 +14,9 @@ namespace {
 
 using namespace e2e;
 
-// Blue, green, red, alpha.
-std::string pixel(std::uint8_t blue, std::uint8_t green, std::uint8_t red, std::uint8_t alpha = 0) {
+// Blue, green, red, alpha; dempaint paints every pixel opaque.
+std::string pixel(std::uint8_t blue, std::uint8_t green, std::uint8_t red,
+                  std::uint8_t alpha = 255) {
   return {static_cast<char>(blue), static_cast<char>(green), static_cast<char>(red),
           static_cast<char>(alpha)};
 }

@@ -184,6 +184,13 @@ TEST_F(DemscanRun, ReadsThePictureInEveryLayoutAPaintProgramSaves) {
     EXPECT_EQ(result.out,
               transcript(4, layout.top_row_first ? std::vector{1, 2, 3, 4} : bottom_up(4)))
         << name;
+    // Through a pipe, read once and held in memory: the same console and raster.
+    ws_.write("demscan.ini", crlf_lines({"", "terrain.raw", "1"}));
+    const RunResult piped =
+        run_changing_only(ws_, DEMSCAN_PATH, {"terrain.raw"}, tga_file(picture, layout));
+    EXPECT_EQ(piped.out, result.out) << name;
+    EXPECT_EQ(ws_.read("terrain.raw"), expected_raster(picture, true)) << name;
+    write_settings("1");
   }
 }
 
@@ -233,14 +240,43 @@ TEST_F(DemscanRun, HugeHeaderOverNoPixelsFailsWith100WithoutTakingItsMemory) {
   }
 }
 
+TEST_F(DemscanRun, RunLengthImageEndingEarlyPrintsEveryWholeRowBeforeThe100) {
+  write_settings("0");
+  // 300 rows of one pixel, 100 of them in the file.
+  std::vector<Pixel> column;
+  for (int r = 0; r < 100; ++r) column.push_back({static_cast<std::uint8_t>(r), 0, 1, 0});
+  const std::string one_column = tga_header(1, 300, {.type = 10}) + run_length_encode(column, 32);
+  // 65535 x 65535, 400 rows in the file, each a run of 128 pixels 511 times and one of 127.
+  std::string row;
+  for (int k = 0; k < 512; ++k)
+    row += (k < 511 ? "\xFF" : "\xFE") + std::string("\x01\x02\x03\x04");
+  std::string wide = tga_header(65535, 65535, {.type = 10});
+  for (int r = 0; r < 400; ++r) wide += row;
+  for (const auto& [image, rows] : {std::pair{one_column, 100}, {wide, 400}}) {
+    ws_.write("terrain.tga", image);
+    for (const bool piped : {false, true}) {
+      if (piped) ws_.write("demscan.ini", crlf_lines({"", "terrain.raw", "0"}));
+      const RunResult result =
+          piped ? run_changing_only(ws_, DEMSCAN_PATH, {"terrain.raw"}, image) : run();
+      std::string printed;
+      for (int r = 1; r <= rows; ++r) printed += std::to_string(r) + "\r\r\n";
+      ASSERT_EQ(result.out.substr(0, printed.size()), printed) << rows << (piped ? " piped" : "");
+      expect_run_error(result.out.substr(printed.size()), 100);
+      EXPECT_EQ(ws_.read("terrain.raw"), "");
+    }
+    write_settings("0");
+  }
+}
+
 TEST_F(DemscanRun, MemoryRunningOutFailsWith203) {
   if (!address_space_limits_work) GTEST_SKIP() << "no address space limit under the sanitizer";
   if (through_launcher()) GTEST_SKIP() << launcher_limit::memory;
-  write_settings("0");
-  // 20 MiB of pixels against a 16 MiB address space.
-  ws_.write("terrain.tga",
-            tga_header(65535, 80) + std::string(std::size_t{65535} * 80 * 4, '\x01'));
-  const RunResult result = run(16 * 1024);
+  // An image from a pipe is held in memory between the phases: 20 MiB of
+  // pixels against a 16 MiB address space.
+  ws_.write("demscan.ini", crlf_lines({"", "terrain.raw", "0"}));
+  const RunResult result = run_changing_only(
+      ws_, DEMSCAN_PATH, {"terrain.raw"},
+      tga_header(65535, 80) + std::string(std::size_t{65535} * 80 * 4, '\x01'), 16 * 1024);
   ASSERT_GE(result.out.size(), 31u);
   expect_run_error(result.out.substr(result.out.size() - 31), 203);
   EXPECT_EQ(result.status, 203);
@@ -280,18 +316,38 @@ TEST_F(DemscanRun, EmptyPathsReadTheImageFromStandardInputAndWriteTheRasterToSta
   EXPECT_EQ(result.status, 0);
 }
 
-// dempaint, then demscan, in one folder.
+// dempaint, then demscan, in one folder; each also with its input through a
+// pipe, which it cannot read twice and so holds in memory, and which must give
+// the same console and the same bytes as the file it reads again.
 class RoundTrip : public testing::Test {
  protected:
   std::string paint_and_scan(const std::vector<float>& samples, int width, int height,
                              const std::string& mode) {
-    ws_.write("terrain.raw", float_bytes(samples));
-    ws_.write("dempaint.ini", crlf_lines({"terrain.raw", "terrain.tga", std::to_string(width),
-                                          std::to_string(height)}));
-    ws_.write("demscan.ini", crlf_lines({"terrain.tga", "back.raw", mode}));
-    EXPECT_EQ(run_changing_only(ws_, DEMPAINT_PATH, {"terrain.tga"}).status, 0);
-    EXPECT_EQ(run_changing_only(ws_, DEMSCAN_PATH, {"back.raw"}).status, 0);
-    return ws_.read("back.raw");
+    const std::string raster = float_bytes(samples), w = std::to_string(width),
+                      h = std::to_string(height);
+    ws_.write("terrain.raw", raster);
+    const std::string image =
+        run_twice(DEMPAINT_PATH, "dempaint.ini", {"terrain.raw", "terrain.tga", w, h},
+                  {"", "piped.tga", w, h}, raster);
+    return run_twice(DEMSCAN_PATH, "demscan.ini", {"terrain.tga", "back.raw", mode},
+                     {"", "piped.raw", mode}, image);
+  }
+
+  // Runs `program` on the named input, then on `input` through a pipe, and
+  // returns the output of the first run.
+  std::string run_twice(const std::string& program, const std::string& settings_file,
+                        std::initializer_list<std::string_view> named,
+                        std::initializer_list<std::string_view> piped, const std::string& input) {
+    const std::string output(*(named.begin() + 1)), piped_output(*(piped.begin() + 1));
+    ws_.write(settings_file, crlf_lines(named));
+    const RunResult from_file = run_changing_only(ws_, program, {output});
+    EXPECT_EQ(from_file.status, 0);
+    ws_.write(settings_file, crlf_lines(piped));
+    const RunResult from_pipe = run_changing_only(ws_, program, {piped_output}, input);
+    EXPECT_EQ(from_pipe.out, from_file.out);
+    const std::string bytes = ws_.read(output);
+    EXPECT_TRUE(ws_.read(piped_output) == bytes) << program;
+    return bytes;
   }
 
   Workspace ws_;

@@ -542,4 +542,64 @@ TEST(Faults, MemoryRunningOutIsLocatedAtItsAllocation) {
   EXPECT_NE(settings_line, image_rows);
 }
 
+// An input that another program changes between the reading and the writing
+// phase fails in the writing phase as a read of the changed row would.
+TEST(Faults, InputChangedBetweenThePhasesFailsWhereTheChangedRowIsRead) {
+  const std::string read_phase = "1\r\r\n2\r\r\n3\r\r\n\r\n\r\n";
+  const std::string nan_at_row_2 =
+      "printf '\\000\\000\\300\\177' | dd of=terrain.raw bs=1 seek=8 conv=notrunc status=none";
+  const std::string rle_rows = "\x01\x07\x07\x07\x07\x07\x07\x07\x07";  // two stored pixels
+  struct Case {
+    std::string what;
+    Job job;
+    std::string change;
+    std::string console_before;
+    int code;
+    std::string output;
+  };
+  Job rle_scan = demscan_job();
+  rle_scan.files[0].second = tga_header(2, 3, {.type = 10}) + rle_rows + rle_rows + rle_rows;
+  const std::vector<Case> cases = {
+      {"raster cut short", dempaint_job(), "truncate -s 20 terrain.raw", "1\r2\r3\r\r\n\r\n", 100,
+       tga_header(2, 3)},
+      {"raster given a NaN", dempaint_job(), nan_at_row_2, "1\r2\r3\r\r\n\r\n3\r", 207,
+       tga_header(2, 3) + std::string("\x05\x05\x00\xFF\x06\x06\x00\xFF", 8)},
+      {"image cut short", demscan_job(), "truncate -s 38 terrain.tga", read_phase, 100, ""},
+      {"run-length image cut short", rle_scan, "truncate -s 40 terrain.tga", read_phase, 100, ""},
+  };
+  for (const Case& c : cases) {
+    Workspace ws;
+    c.job.prepare(ws);
+    const RunResult result = ws.run_pausing_between_phases(c.job.program, c.change);
+    expect_console(result.out, c.console_before, c.code);
+    EXPECT_EQ(result.status, c.code) << c.what;
+    EXPECT_EQ(ws.read(c.job.output), c.output) << c.what;
+  }
+}
+
+// Inputs of many times the memory the programs may take convert whole: only
+// a few rows are held at a time.
+TEST(Faults, InputsFarLargerThanAnAddressSpaceLimitConvert) {
+  if (through_launcher()) GTEST_SKIP() << launcher_limit::memory;
+  if (!address_space_limits_work) GTEST_SKIP() << "no address space limit under the sanitizer";
+  constexpr std::size_t limit_kib = 32 * 1024;
+  constexpr int width = 3000, height = 8000;  // 96 MB of raster, 96 MB of image
+  // Heights in the first 50 columns alone keep the archive to one column of tiles.
+  std::vector<float> samples(std::size_t{width} * height);
+  for (std::size_t i = 0; i < samples.size(); ++i)
+    samples[i] = i % width < 50 ? static_cast<float>(i % 65280) : 0.0f;
+  Workspace ws;
+  const std::string raster = float_bytes(samples);
+  ws.write("terrain.raw", raster);
+  ws.write("demtiler.dat", std::string(3800, '\x5A'));
+  const std::string size_lines = crlf_lines({std::to_string(width), std::to_string(height)});
+  ws.write("demtiler.ini", crlf_lines({"terrain.raw", "terrain.gnd"}) + size_lines);
+  ws.write("dempaint.ini", crlf_lines({"terrain.raw", "terrain.tga"}) + size_lines);
+  ws.write("demscan.ini", crlf_lines({"terrain.tga", "back.raw", "0"}));
+  EXPECT_EQ(ws.run_with_memory_limit(DEMTILER_PATH, limit_kib).status, 0);
+  EXPECT_EQ(ws.run_with_memory_limit(DEMPAINT_PATH, limit_kib).status, 0);
+  EXPECT_EQ(ws.run_with_memory_limit(DEMSCAN_PATH, limit_kib).status, 0);
+  EXPECT_TRUE(ws.read("back.raw") == raster);
+}
+
 }  // namespace

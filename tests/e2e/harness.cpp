@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -131,6 +132,20 @@ RunResult Workspace::run_with_memory_limit(const std::string& program, std::size
   return run_piped(
       "(ulimit -v " + std::to_string(memory_kib) + " && exec " + shell_command(program) + ")",
       stdin_bytes);
+}
+
+RunResult Workspace::run_pausing_between_phases(const std::string& program,
+                                                const std::string& between_phases) const {
+  const fs::path pause = capture_ / "pause";
+  fs::remove(pause);
+  if (::mkfifo(pause.c_str(), 0600) != 0) throw std::runtime_error("mkfifo failed");
+  // Opening the pipe for writing waits until the program opens it at the
+  // pause; closing it lets the program go on. The timeout keeps a program
+  // that never reaches the pause from hanging the test.
+  const std::string hold = "exec 3>" + quote(pause) + "; " + between_phases;
+  return run_piped("(DEMTOOLS_PAUSE_BETWEEN_PHASES=" + quote(pause) + " " + shell_command(program) +
+                       " & timeout 30 sh -c " + quote(hold) + "; wait $!)",
+                   {});
 }
 
 namespace {

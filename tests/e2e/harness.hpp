@@ -45,8 +45,8 @@ inline constexpr std::string_view linux_device =
     "Windows gives a device no number to tell it by, and a Windows program sees a Linux device "
     "file through Wine as a file of no known kind";
 inline constexpr std::string_view fifo =
-    "the test holds the run between its passes with a Linux FIFO as the template, which a "
-    "Windows program under Wine does not open as the test needs";
+    "a template that is a FIFO, read by a Windows program under Wine, does not hold the run "
+    "between its passes reliably (a writer that does not wait finds no reader)";
 }  // namespace launcher_limit
 
 struct RunResult {
@@ -90,6 +90,13 @@ class Workspace {
   // so that a program that asks for more memory sees its allocation fail.
   RunResult run_with_memory_limit(const std::string& program, std::size_t memory_kib,
                                   std::string_view stdin_bytes = {}) const;
+
+  // As run(), with the shell command `between_phases` run in the folder by a
+  // second process while the program waits between its reading and its
+  // writing phase, through the programs' test hook: a named pipe that the
+  // program reads to its end there.
+  RunResult run_pausing_between_phases(const std::string& program,
+                                       const std::string& between_phases) const;
 
   // As run(), with the standard output put where the shell redirection
   // `redirect` says, such as "1<>terrain.raw"; RunResult::out stays empty.

@@ -1,10 +1,11 @@
 """The height image in the tools people retouch it with.
 
 A terrain painted by dempaint must open in ImageMagick and in Pillow at its
-size with exactly its pixel bytes. Saved again by either of them, in each
-layout they offer (uncompressed, run-length encoded, 24 bits per pixel, top
-row first) with a rectangle painted pure red, it must decode in demscan to the
-original heights with 0.0 inside the rectangle.
+size with exactly its pixel bytes, opaque. Drawn on as it is, with a rectangle
+painted pure red (in ImageMagick also a single pure red point), and saved again
+by either of them in each layout they offer (uncompressed, run-length encoded,
+24 bits per pixel, top row first), it must decode in demscan to the original
+heights with 0.0 where red was painted.
 
 Usage: image_editors_test.py imagemagick|pillow DEMPAINT DEMSCAN
 
@@ -23,8 +24,10 @@ SKIPPED = 77
 
 WIDTH, HEIGHT = 37, 23
 # Painted pure red: columns 5 to 15 and rows 3 to 9 of the picture, counted
-# from its top-left corner, bounds included.
+# from its top-left corner, bounds included; in ImageMagick also the point at
+# column 30, row 20.
 RECTANGLE = (5, 3, 15, 9)
+POINT = (30, 20)
 
 failures = []
 
@@ -63,12 +66,13 @@ def raster_bytes(grid):
 
 def picture_bytes(grid):
     """Blue, green, red, alpha of every pixel, from the top row down."""
-    return b"".join(bytes((h & 0xFF, h & 0xFF, h >> 8, 0)) for row in grid for h in row)
+    return b"".join(bytes((h & 0xFF, h & 0xFF, h >> 8, 255)) for row in grid for h in row)
 
 
-def with_red_rectangle(grid):
+def with_red_painted(grid, point):
     x0, y0, x1, y1 = RECTANGLE
-    return [[0 if x0 <= c <= x1 and y0 <= r <= y1 else h for c, h in enumerate(row)]
+    return [[0 if (x0 <= c <= x1 and y0 <= r <= y1) or (point and (c, r) == POINT) else h
+             for c, h in enumerate(row)]
             for r, row in enumerate(grid)]
 
 
@@ -89,10 +93,15 @@ def paint(dempaint, folder, grid):
     return run(dempaint, folder)
 
 
-def scan(demscan, folder, image):
+def scan(demscan, folder, image, piped=False):
+    """The raster demscan makes of the image, read by name, or through a pipe
+    (which it cannot read twice and so holds in memory)."""
     with open(os.path.join(folder, "demscan.ini"), "wb") as f:
-        f.write(settings([image, "back.raw", "0"]))
-    if run(demscan, folder) != 0:
+        f.write(settings(["" if piped else image, "back.raw", "0"]))
+    with open(os.path.join(folder, image), "rb") as f:
+        data = f.read()
+    if subprocess.run([demscan], cwd=folder, input=data if piped else b"",
+                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
         return None
     with open(os.path.join(folder, "back.raw"), "rb") as f:
         return f.read()
@@ -122,13 +131,16 @@ def imagemagick_command():
     return None
 
 
-def imagemagick_draw_rectangle(orientation):
-    """ImageMagick addresses pixels in the order the rows are stored, and
-    reports that order as the orientation."""
+def imagemagick_draw(orientation):
+    """The filled rectangle, then the single point. ImageMagick addresses
+    pixels in the order the rows are stored, and reports that order as the
+    orientation."""
     x0, y0, x1, y1 = RECTANGLE
+    px, py = POINT
     if orientation == "BottomLeft":
-        y0, y1 = HEIGHT - 1 - y1, HEIGHT - 1 - y0
-    return ["+antialias", "-fill", "#FF0000", "-draw", f"rectangle {x0},{y0} {x1},{y1}"]
+        y0, y1, py = HEIGHT - 1 - y1, HEIGHT - 1 - y0, HEIGHT - 1 - py
+    return ["+antialias", "-fill", "#FF0000", "-draw", f"rectangle {x0},{y0} {x1},{y1}",
+            "-draw", f"point {px},{py}"]
 
 
 def imagemagick_checks(im, folder):
@@ -140,18 +152,15 @@ def imagemagick_checks(im, folder):
                             capture_output=True, check=True).stdout
     check(pixels == picture_bytes(heights()), "ImageMagick reads every pixel byte")
 
-    # The image as painted has alpha 0 in every pixel, and ImageMagick's
-    # drawing clears the colour of fully transparent pixels: the alpha is made
-    # opaque first, as the user guide says.
-    draw = imagemagick_draw_rectangle(info[2])
-    upright_draw = imagemagick_draw_rectangle("TopLeft")
-    opaque = ["-alpha", "opaque"]
+    # ImageMagick's drawing clears the colour of every fully transparent
+    # pixel; the image is opaque, so it is drawn on as it is.
+    draw = imagemagick_draw(info[2])
+    upright_draw = imagemagick_draw("TopLeft")
     return {
-        "plain": (opaque + draw + ["-compress", "None"], {"type": 2, "depth": 32}),
-        "run-length encoded": (opaque + draw + ["-compress", "RLE"], {"type": 10, "depth": 32}),
-        "24-bit": (opaque + draw + ["-alpha", "off", "-compress", "None"],
-                   {"type": 2, "depth": 24}),
-        "top row first": (opaque + ["-auto-orient"] + upright_draw + ["-compress", "None"],
+        "plain": (draw + ["-compress", "None"], {"type": 2, "depth": 32}),
+        "run-length encoded": (draw + ["-compress", "RLE"], {"type": 10, "depth": 32}),
+        "24-bit": (draw + ["-alpha", "off", "-compress", "None"], {"type": 2, "depth": 24}),
+        "top row first": (["-auto-orient"] + upright_draw + ["-compress", "None"],
                           {"type": 2, "depth": 32, "top_row_first": True}),
     }
 
@@ -213,7 +222,7 @@ def main():
             print("FAIL  dempaint did not paint the terrain")
             return 1
         variants = imagemagick_checks(im, folder) if tool == "imagemagick" else pillow_checks(folder)
-        expected = raster_bytes(with_red_rectangle(grid))
+        expected = raster_bytes(with_red_painted(grid, tool == "imagemagick"))
         for n, (variant, (options, layout)) in enumerate(variants.items()):
             name = f"retouched{n}.tga"
             if tool == "imagemagick":
@@ -225,6 +234,8 @@ def main():
             check(header == layout, f"{tool} saves {variant}: {header}")
             check(scan(demscan, folder, name) == expected,
                   f"demscan reads the {variant} image from {tool}: heights kept, red emptied")
+            check(scan(demscan, folder, name, piped=True) == expected,
+                  f"demscan reads the {variant} image from {tool} through a pipe alike")
 
     print(f"{len(failures)} failed" if failures else "all passed")
     return 1 if failures else 0

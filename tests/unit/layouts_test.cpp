@@ -26,10 +26,4 @@ TEST(TgaHeaderLayout, SizesAreLittleEndianAndReadBackWhateverTheOtherFields) {
   EXPECT_EQ(size.height, 2);
 }
 
-TEST(HeightRasterLayout, SampleOffsetsAreRowMajorIn64Bits) {
-  EXPECT_EQ(raster_sample_offset(0, 0, 220), 0u);
-  EXPECT_EQ(raster_sample_offset(1, 2, 220), 4u * 222);
-  EXPECT_EQ(raster_sample_offset(24000 - 1, 24000 - 1, 24000), 4ull * 24000 * 24000 - 4);
-}
-
 }  // namespace

@@ -36,16 +36,34 @@ TEST(RecordFileReads, SeekPastTheEndSucceedsAndTheReadFails) {
   open_existing(file, temp_file("eight.bin", "01234567"), 4);
   std::array<char, 4> dest{};
   seek_record(file, 1);
-  read_record(file, dest.data());
+  read_block(file, dest.data(), 1);
   EXPECT_EQ(take_pending(), 0);
   EXPECT_EQ(std::string(dest.data(), 4), "4567");
   seek_record(file, std::uint64_t{1} << 29);  // byte position 2^31: valid, past the end
   EXPECT_EQ(take_pending(), 0);
-  read_record(file, dest.data());
+  read_block(file, dest.data(), 1);
   EXPECT_EQ(take_pending(), code::short_read);
   seek_record(file, UINT64_MAX / 2);
   EXPECT_EQ(take_pending(), code::negative_seek);
   close_file(file);
+}
+
+TEST(RecordFileReads, PositionedReadsLeaveTheFilePositionAndFailShortWith100) {
+  RecordFile file;
+  open_existing(file, temp_file("twelve.bin", "0123456789AB"), 4);
+  std::array<char, 8> dest{};
+  read_block_at(file, 2, dest.data(), 1);
+  EXPECT_EQ(take_pending(), 0);
+  EXPECT_EQ(std::string(dest.data(), 4), "89AB");
+  read_block(file, dest.data(), 1);  // still at the start
+  EXPECT_EQ(std::string(dest.data(), 4), "0123");
+  read_block_at(file, 2, dest.data(), 2);
+  EXPECT_EQ(take_pending(), code::short_read);
+  EXPECT_TRUE(readable_again(file));
+  close_file(file);
+  EXPECT_FALSE(readable_again(file));
+  open_existing(file, "", 1);  // the standard input starts wherever its reader left it
+  EXPECT_FALSE(readable_again(file));
 }
 
 TEST(RecordFileOpens, MissingFilesDirectoriesAndClosedFiles) {
