@@ -157,9 +157,7 @@ bool diagnostics_wanted() {
 void show_diagnostic(std::string_view line) {
   if (!diagnostics_wanted()) return;
   const platform::Handle handle = platform::standard_handle(platform::Stream::error);
-  const std::string text = std::string(line) + "\n";
-  std::size_t done = 0;
-  (void)platform::write_fully(handle, text.data(), text.size(), done);
+  platform::write_terminal_text(handle, std::string(line) + "\n");
 }
 
 }  // namespace heightio

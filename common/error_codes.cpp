@@ -55,7 +55,9 @@ std::int32_t code_for_os_error(int os_error, OsRequest request, bool directory_m
     case EBUSY:
       return code::sharing_violation;
     case ENOSPC:
+#ifdef EDQUOT  // a disk quota, which not every C library names
     case EDQUOT:
+#endif
     case EFBIG:
       return code::disk_full;
     case EINVAL:

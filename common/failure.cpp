@@ -10,10 +10,6 @@
 #include "platform.hpp"
 #include "warnings.hpp"
 
-// Start of the program image, placed by the linker; a code address minus this
-// is stable for one build whatever address the image is loaded at.
-extern "C" const char __executable_start;
-
 namespace heightio {
 namespace {
 
@@ -27,7 +23,7 @@ thread_local std::optional<RecordedContext> last_context;
 
 std::uint32_t location_of(const void* code_address) {
   return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(code_address) -
-                                    reinterpret_cast<std::uintptr_t>(&__executable_start));
+                                    platform::image_start());
 }
 
 }  // namespace

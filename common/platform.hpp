@@ -9,7 +9,9 @@
 
 namespace heightio::platform {
 
-using Handle = int;
+// A file descriptor on POSIX systems, a HANDLE on Windows: both fit a
+// pointer-sized integer.
+using Handle = std::intptr_t;
 inline constexpr Handle no_handle = -1;
 
 enum class Stream { input, output, error };
@@ -49,6 +51,11 @@ std::int32_t query_terminal(Handle handle, bool& interactive);
 int last_refusal();
 std::string os_error_text(int os_error);
 
+// Writes a line of text meant for a person on a terminal: as bytes, or on a
+// Windows console as characters, so that a name outside ASCII shows as it
+// should whatever the console's code page.
+void write_terminal_text(Handle handle, const std::string& text);
+
 // Hints that a file will be read from start to end.
 void advise_sequential(Handle handle);
 
@@ -86,5 +93,9 @@ std::string working_folder();
 void prepare_process();
 
 [[noreturn]] void exit_process(int status);
+
+// The address at which the program's image starts; a code address minus this
+// is stable for one build whatever address the image is loaded at.
+std::uintptr_t image_start();
 
 }  // namespace heightio::platform

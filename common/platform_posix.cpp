@@ -13,8 +13,15 @@
 
 #include "error_codes.hpp"
 
+// Start of the program image, placed by the linker.
+extern "C" const char __executable_start;
+
 namespace heightio::platform {
 namespace {
+
+int descriptor(Handle handle) {
+  return static_cast<int>(handle);
+}
 
 // The standard streams that were closed when the process started.
 std::array<bool, 3> closed_at_start{};
@@ -81,8 +88,8 @@ Handle standard_handle(Stream stream) {
 std::int32_t open_for_reading(const std::string& path, Handle& handle) {
   if (const std::int32_t code = open_with(path, O_RDONLY, handle); code != 0) return code;
   struct stat info {};
-  if (::fstat(handle, &info) == 0 && S_ISDIR(info.st_mode)) {
-    ::close(handle);
+  if (::fstat(descriptor(handle), &info) == 0 && S_ISDIR(info.st_mode)) {
+    ::close(descriptor(handle));
     handle = no_handle;
     return refused(EISDIR, OsRequest::open);
   }
@@ -98,7 +105,7 @@ std::int32_t read_some(Handle handle, void* dest, std::size_t size, std::size_t&
   done = 0;
   ssize_t got;
   do {
-    got = ::read(handle, dest, size);
+    got = ::read(descriptor(handle), dest, size);
   } while (got < 0 && errno == EINTR);
   if (got < 0) return refused(errno, OsRequest::read);
   done = static_cast<std::size_t>(got);
@@ -122,7 +129,7 @@ std::int32_t write_fully(Handle handle, const void* src, std::size_t size, std::
   done = 0;
   const auto* bytes = static_cast<const unsigned char*>(src);
   while (done < size) {
-    const ssize_t put = ::write(handle, bytes + done, size - done);
+    const ssize_t put = ::write(descriptor(handle), bytes + done, size - done);
     if (put < 0 && errno == EINTR) continue;
     if (put < 0) return refused(errno, OsRequest::write);
     if (put == 0) break;
@@ -150,21 +157,21 @@ std::int32_t read_at(Handle handle, std::uint64_t offset, void* dest, std::size_
 
 std::int32_t seek_to(Handle handle, std::uint64_t position) {
   if (position > static_cast<std::uint64_t>(INT64_MAX)) return refused(EINVAL, OsRequest::seek);
-  if (::lseek(handle, static_cast<off_t>(position), SEEK_SET) < 0)
+  if (::lseek(descriptor(handle), static_cast<off_t>(position), SEEK_SET) < 0)
     return refused(errno, OsRequest::seek);
   return 0;
 }
 
 std::int32_t close_handle(Handle handle) {
   // Linux releases the descriptor even when close reports EINTR, so it is not retried.
-  if (::close(handle) != 0 && errno != EINTR) return refused(errno, OsRequest::close);
+  if (::close(descriptor(handle)) != 0 && errno != EINTR) return refused(errno, OsRequest::close);
   return 0;
 }
 
 std::int32_t query_terminal(Handle handle, bool& interactive) {
   struct stat info {};
-  if (::fstat(handle, &info) != 0) return refused(errno, OsRequest::open);
-  interactive = ::isatty(handle) == 1;
+  if (::fstat(descriptor(handle), &info) != 0) return refused(errno, OsRequest::open);
+  interactive = ::isatty(descriptor(handle)) == 1;
   return 0;
 }
 
@@ -176,8 +183,13 @@ std::string os_error_text(int os_error) {
   return std::strerror(os_error);
 }
 
+void write_terminal_text(Handle handle, const std::string& text) {
+  std::size_t done = 0;
+  (void)write_fully(handle, text.data(), text.size(), done);
+}
+
 void advise_sequential(Handle handle) {
-  (void)::posix_fadvise(handle, 0, 0, POSIX_FADV_SEQUENTIAL);
+  (void)::posix_fadvise(descriptor(handle), 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
 void* reserve_pages(std::size_t bytes) {
@@ -204,7 +216,7 @@ FileIdentity identity_of(const struct stat& info) {
 
 FileIdentity identify_handle(Handle handle) {
   struct stat info {};
-  if (::fstat(handle, &info) != 0) return {};
+  if (::fstat(descriptor(handle), &info) != 0) return {};
   return identity_of(info);
 }
 
@@ -236,7 +248,7 @@ void reserve_closed_standard_streams() {
 
 bool regular_file_size(Handle handle, std::uint64_t& size) {
   struct stat info {};
-  if (::fstat(handle, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  if (::fstat(descriptor(handle), &info) != 0 || !S_ISREG(info.st_mode)) return false;
   size = static_cast<std::uint64_t>(info.st_size);
   return true;
 }
@@ -256,6 +268,10 @@ void prepare_process() {
 
 void exit_process(int status) {
   std::exit(status);
+}
+
+std::uintptr_t image_start() {
+  return reinterpret_cast<std::uintptr_t>(&__executable_start);
 }
 
 }  // namespace heightio::platform

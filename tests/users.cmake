@@ -1,9 +1,12 @@
 # What users meet: the failure in plain words, --help and --version, the
 # installed layout, and the height image in the tools people retouch it with.
 
+if(unit_tests)
 add_unit_tests(diagnostic_unit_tests unit/diagnostic_test.cpp unit/warnings_test.cpp)
 target_link_libraries(diagnostic_unit_tests PRIVATE heightio)
+endif()
 
+if(e2e_tests)
 add_executable(users_e2e_tests e2e/users_test.cpp e2e/terminal_run.cpp)
 target_link_libraries(users_e2e_tests PRIVATE e2e_harness GTest::gtest_main util)
 target_compile_definitions(users_e2e_tests PRIVATE
@@ -21,6 +24,11 @@ target_compile_definitions(warnings_e2e_tests PRIVATE
   DEMSCAN_PATH="$<TARGET_FILE:demscan>")
 add_dependencies(warnings_e2e_tests demtiler dempaint demscan)
 gtest_discover_tests(warnings_e2e_tests)
+endif()
+
+if(NOT ordinary_build)
+  return()
+endif()
 
 # The install into a scratch prefix, then the installed dempaint's --help.
 add_test(NAME install.layout

@@ -145,6 +145,7 @@ TEST_F(DempaintRun, EmptyPathsReadTheRasterFromStandardInputAndWriteTheImageToSt
 
 TEST_F(DempaintRun, HugeSizesOverAShortRasterFailWithoutTakingTheirMemory) {
   if (!address_space_limits_work) GTEST_SKIP() << "no address space limit under the sanitizer";
+  if (through_launcher()) GTEST_SKIP() << launcher_limit::memory;
   write_settings("65535", "65535");
   write_raster(std::vector<float>(1000, 1.0f));
   const RunResult result = run(64 * 1024);

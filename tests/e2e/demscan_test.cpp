@@ -230,6 +230,7 @@ TEST_F(DemscanRun, ImageEndingEarlyFailsWith100LeavingTheRasterEmpty) {
 
 TEST_F(DemscanRun, HugeHeaderOverNoPixelsFailsWith100WithoutTakingItsMemory) {
   if (!address_space_limits_work) GTEST_SKIP() << "no address space limit under the sanitizer";
+  if (through_launcher()) GTEST_SKIP() << launcher_limit::memory;
   write_settings("0");
   for (const std::uint8_t type : {2, 10}) {
     ws_.write("terrain.tga", tga_header(65535, 65535, {.type = type}));
@@ -269,6 +270,7 @@ TEST_F(DemscanRun, RunLengthImageEndingEarlyPrintsEveryWholeRowBeforeThe100) {
 
 TEST_F(DemscanRun, MemoryRunningOutFailsWith203) {
   if (!address_space_limits_work) GTEST_SKIP() << "no address space limit under the sanitizer";
+  if (through_launcher()) GTEST_SKIP() << launcher_limit::memory;
   // An image from a pipe is held in memory between the phases: 20 MiB of
   // pixels against a 16 MiB address space.
   ws_.write("demscan.ini", crlf_lines({"", "terrain.raw", "0"}));

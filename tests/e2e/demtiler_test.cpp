@@ -235,7 +235,8 @@ TEST_F(DemtilerRun, LfOnlySettingsAreOneLineThatNamesNoFile) {
   const RunResult result = run();
   EXPECT_EQ(result.out, "");
   ASSERT_EQ(result.err.substr(0, 10), "x-0\r\ny-0\r\n");
-  expect_run_error(result.err.substr(10), 2);
+  // Windows refuses a line feed in a file name outright: 123, invalid name.
+  expect_run_error(result.err.substr(10), os_code(2, 123));
 }
 
 TEST_F(DemtilerRun, ReadOnlyRasterIsRead) {
@@ -315,6 +316,7 @@ int open_fifo_for_writing(const std::filesystem::path& path) {
 }
 
 TEST_F(DemtilerRun, RasterShrinkingAfterTheMapFailsWith100AtTheMissingRow) {
+  if (through_launcher()) GTEST_SKIP() << launcher_limit::fifo;
   // The template is a FIFO, so that the run waits between its two passes over
   // the raster until the test has cut the raster inside tile (1, 0).
   std::filesystem::remove(ws_.at("demtiler.dat"));

@@ -268,6 +268,7 @@ TEST(Faults, BinarySettingsEndWithARunTimeErrorAndTouchNothing) {
 }
 
 TEST(Faults, StandardOutputClosedFailsAtTheFirstPrintStepWith103) {
+  if (through_launcher()) GTEST_SKIP() << launcher_limit::closed_stream;
   for (const Job& job : small_jobs()) {
     // With the input on the standard input as well, the output is the first
     // file opened, and would take the closed output's number.
@@ -289,6 +290,7 @@ TEST(Faults, StandardOutputClosedFailsAtTheFirstPrintStepWith103) {
 }
 
 TEST(Faults, DataForAClosedStandardOutputFailWith31) {
+  if (through_launcher()) GTEST_SKIP() << launcher_limit::closed_stream;
   // The console moves to the standard error and shows the failure there.
   for (const Job& job : small_jobs()) {
     Workspace ws;
@@ -343,6 +345,7 @@ TEST(Faults, ConsoleOnAFullDiskFailsWith112OnceTextIsRefused) {
 }
 
 TEST(Faults, HugeImageOverThirtyBytesFailsWith100InLittleMemory) {
+  if (through_launcher()) GTEST_SKIP() << launcher_limit::memory;
   // Memory is bounded by the address space, so that a run that took the
   // memory its sizes claim would fail with 203 instead.
   const std::size_t limit_kib = address_space_limits_work ? 64 * 1024 : 0;
@@ -417,6 +420,7 @@ TEST(Faults, RowsLargerThanAPipeHoldsArriveWholeFromStandardInput) {
 }
 
 TEST(Faults, DataOnAStandardOutputThatIsTheInputAreRefusedWith32) {
+  if (through_launcher()) GTEST_SKIP() << launcher_limit::standard_handle_identity;
   // `program 1<>input` and `program >>input` with an empty output path: the
   // data would go over or after the input. Nothing is written.
   for (const Job& job : small_jobs()) {
@@ -434,6 +438,7 @@ TEST(Faults, DataOnAStandardOutputThatIsTheInputAreRefusedWith32) {
 }
 
 TEST(Faults, OutputOnTheCharacterDeviceOfTheInputIsRefusedWith32) {
+  if (through_launcher()) GTEST_SKIP() << launcher_limit::linux_device;
   // /dev/zero read as the input and named again, through a link of another
   // name, as the output.
   for (const Job& job : small_jobs()) {
@@ -490,6 +495,7 @@ class LoopDevice {
 };
 
 TEST(Faults, OutputOnTheBlockDeviceOfTheInputIsRefusedWith32) {
+  if (through_launcher()) GTEST_SKIP() << launcher_limit::linux_device;
   for (const Job& job : small_jobs()) {
     Workspace ws;
     job.prepare(ws);
@@ -514,6 +520,7 @@ TEST(Faults, OutputOnTheBlockDeviceOfTheInputIsRefusedWith32) {
 }
 
 TEST(Faults, MemoryRunningOutIsLocatedAtItsAllocation) {
+  if (through_launcher()) GTEST_SKIP() << launcher_limit::memory;
   if (!address_space_limits_work) GTEST_SKIP() << "no address space limit under the sanitizer";
   // 16 MiB of address space: a settings line of 24 MiB does not fit, nor do
   // the 20 MiB of a 65535 x 80 image.
@@ -573,6 +580,7 @@ TEST(Faults, InputChangedBetweenThePhasesFailsWhereTheChangedRowIsRead) {
 // Inputs of many times the memory the programs may take convert whole: only
 // a few rows are held at a time.
 TEST(Faults, InputsFarLargerThanAnAddressSpaceLimitConvert) {
+  if (through_launcher()) GTEST_SKIP() << launcher_limit::memory;
   if (!address_space_limits_work) GTEST_SKIP() << "no address space limit under the sanitizer";
   constexpr std::size_t limit_kib = 32 * 1024;
   constexpr int width = 3000, height = 8000;  // 96 MB of raster, 96 MB of image

@@ -40,6 +40,28 @@ void write_file(const fs::path& path, std::string_view bytes) {
 
 }  // namespace
 
+bool through_launcher() {
+  return !std::string_view(PROGRAM_LAUNCHER).empty();
+}
+
+std::string shell_command(const std::string& program) {
+  if (!through_launcher()) return quote(program);
+  return quote(PROGRAM_LAUNCHER) + " " + quote(program);
+}
+
+std::vector<std::string> exec_arguments(const std::string& program,
+                                        const std::vector<std::string>& args) {
+  std::vector<std::string> arguments;
+  if (through_launcher()) arguments.emplace_back(PROGRAM_LAUNCHER);
+  arguments.push_back(program);
+  arguments.insert(arguments.end(), args.begin(), args.end());
+  return arguments;
+}
+
+int os_code(int posix, int windows) {
+  return through_launcher() ? windows : posix;
+}
+
 Workspace::Workspace() {
   std::string pattern = (fs::temp_directory_path() / "demtools-e2e-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -96,19 +118,20 @@ RunResult Workspace::run_piped(const std::string& launch, std::string_view stdin
 }
 
 RunResult Workspace::run(const std::string& program, std::string_view stdin_bytes) const {
-  return run_piped(quote(program), stdin_bytes);
+  return run_piped(shell_command(program), stdin_bytes);
 }
 
 RunResult Workspace::run_with_redirect(const std::string& program, const std::string& redirect,
                                        std::string_view stdin_bytes) const {
-  return run_piped(quote(program), stdin_bytes, redirect);
+  return run_piped(shell_command(program), stdin_bytes, redirect);
 }
 
 RunResult Workspace::run_with_memory_limit(const std::string& program, std::size_t memory_kib,
                                            std::string_view stdin_bytes) const {
   // The limit is set in a subshell of the program alone, not of `cat`.
-  return run_piped("(ulimit -v " + std::to_string(memory_kib) + " && exec " + quote(program) + ")",
-                   stdin_bytes);
+  return run_piped(
+      "(ulimit -v " + std::to_string(memory_kib) + " && exec " + shell_command(program) + ")",
+      stdin_bytes);
 }
 
 RunResult Workspace::run_pausing_between_phases(const std::string& program,
@@ -120,7 +143,7 @@ RunResult Workspace::run_pausing_between_phases(const std::string& program,
   // pause; closing it lets the program go on. The timeout keeps a program
   // that never reaches the pause from hanging the test.
   const std::string hold = "exec 3>" + quote(pause) + "; " + between_phases;
-  return run_piped("(DEMTOOLS_PAUSE_BETWEEN_PHASES=" + quote(pause) + " " + quote(program) +
+  return run_piped("(DEMTOOLS_PAUSE_BETWEEN_PHASES=" + quote(pause) + " " + shell_command(program) +
                        " & timeout 30 sh -c " + quote(hold) + "; wait $!)",
                    {});
 }
@@ -147,6 +170,10 @@ RunResult Workspace::run_with_output(const std::string& program, StandardOutput 
   // Everything the child needs is made before the fork.
   const std::string work = work_.string(), in = (capture_ / "stdin").string(),
                     out = (capture_ / "stdout").string(), err = (capture_ / "stderr").string();
+  const std::vector<std::string> arguments = exec_arguments(program);
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
   const pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
@@ -169,7 +196,7 @@ RunResult Workspace::run_with_output(const std::string& program, StandardOutput 
         put_on(::open("/dev/full", O_WRONLY), STDOUT_FILENO);
         break;
     }
-    ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    ::execv(argv[0], argv.data());
     ::_exit(127);
   }
   if (pipe_ends[1] >= 0) ::close(pipe_ends[1]);

@@ -14,6 +14,41 @@
 
 namespace e2e {
 
+// The programs under test run through a launcher when the build names one:
+// Wine, for the Windows programs. Tests of a mechanism the launcher does not
+// pass on skip themselves, saying why.
+bool through_launcher();
+
+// The shell words that run `program`, and the arguments that exec it.
+std::string shell_command(const std::string& program);
+std::vector<std::string> exec_arguments(const std::string& program,
+                                        const std::vector<std::string>& args = {});
+
+// An operating-system error number that differs between the systems: the
+// Windows programs report the Windows number unchanged.
+int os_code(int posix, int windows);
+
+// Why a test cannot run when the programs run through the launcher.
+namespace launcher_limit {
+inline constexpr std::string_view memory =
+    "an address-space limit stops Wine itself before the program starts";
+inline constexpr std::string_view closed_stream =
+    "Wine hands a closed descriptor on as an open handle, so no program starts without a "
+    "standard output under it (the layer's unit tests cover a missing handle)";
+inline constexpr std::string_view terminal =
+    "Wine's console rewrites what reaches a pseudo-terminal (escape sequences, CR before LF); "
+    "the Windows tests check the words without it";
+inline constexpr std::string_view standard_handle_identity =
+    "Wine's standard handles, made from Linux descriptors, answer no question about their "
+    "file; the layer's unit tests give a Windows program a standard output that is its input";
+inline constexpr std::string_view linux_device =
+    "Windows gives a device no number to tell it by, and a Windows program sees a Linux device "
+    "file through Wine as a file of no known kind";
+inline constexpr std::string_view fifo =
+    "a template that is a FIFO, read by a Windows program under Wine, does not hold the run "
+    "between its passes reliably (a writer that does not wait finds no reader)";
+}  // namespace launcher_limit
+
 struct RunResult {
   int status = -1;  // the exit status, or -1 when the program died by a signal
   std::string out;  // bytes on the standard output

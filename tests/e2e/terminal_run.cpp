@@ -1,5 +1,7 @@
 #include "terminal_run.hpp"
 
+#include "harness.hpp"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -37,12 +39,11 @@ Pipe make_pipe() {
   if (in_fd < 0 || ::dup2(in_fd, STDIN_FILENO) < 0 || ::dup2(out_fd, STDOUT_FILENO) < 0 ||
       ::dup2(err_fd, STDERR_FILENO) < 0 || ::chdir(dir.c_str()) != 0)
     ::_exit(127);
+  const std::vector<std::string> arguments = exec_arguments(program.string(), args);
   std::vector<char*> argv;
-  const std::string name = program.string();
-  argv.push_back(const_cast<char*>(name.c_str()));
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
-  ::execv(name.c_str(), argv.data());
+  ::execv(argv[0], argv.data());
   ::_exit(127);
 }
 

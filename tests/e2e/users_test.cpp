@@ -70,13 +70,13 @@ TEST(HelpAndVersion, OtherArgumentsAreIgnored) {
 }
 
 TEST(HelpAndVersion, AnAnswerThatCannotBeWrittenIsAFailure) {
-  const int status =
-      std::system((std::string("'") + DEMPAINT_PATH + "' --help >/dev/full").c_str());
+  const int status = std::system((shell_command(DEMPAINT_PATH) + " --help >/dev/full").c_str());
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 112);
 }
 
 TEST(TerminalOutput, EachPrintStepShowsBeforeTheNextStepRuns) {
+  if (through_launcher()) GTEST_SKIP() << launcher_limit::terminal;
   // dempaint reads its raster row by row from a pipe here: each row number
   // must be on the terminal before the next row is given, although it is far
   // from filling the console's 128 bytes.
@@ -94,6 +94,9 @@ TEST(TerminalOutput, EachPrintStepShowsBeforeTheNextStepRuns) {
 
 class PlainWords : public testing::Test {
  protected:
+  void SetUp() override {
+    if (through_launcher()) GTEST_SKIP() << launcher_limit::terminal;
+  }
   Workspace ws_;
 };
 

@@ -7,8 +7,10 @@
 // status and leave the same files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -48,17 +50,21 @@ Diagnosed run_three_ways(const Workspace& ws, const char* program,
   ::unsetenv("DEMTOOLS_DIAGNOSTICS");
   const TerminalRun quiet = run_attached(program, args, ws.dir(), Attach::pipe, Attach::pipe);
   const Snapshot quiet_files = ws.snapshot();
-  const TerminalRun terminal =
-      run_attached(program, args, ws.dir(), Attach::pipe, Attach::terminal);
-  EXPECT_EQ(ws.snapshot(), quiet_files);
   const TerminalRun asked = run_asking(ws, program, args);
   EXPECT_EQ(ws.snapshot(), quiet_files);
+  if (through_launcher()) {
+    std::cout << "terminal run left out: " << launcher_limit::terminal << "\n";
+  } else {
+    const TerminalRun terminal =
+        run_attached(program, args, ws.dir(), Attach::pipe, Attach::terminal);
+    EXPECT_EQ(ws.snapshot(), quiet_files);
+    EXPECT_EQ(terminal.terminal, asked.err);
+    EXPECT_EQ(terminal.out, quiet.out);
+    EXPECT_EQ(terminal.status, quiet.status);
+  }
 
   EXPECT_EQ(quiet.err, "");
-  EXPECT_EQ(terminal.terminal, asked.err);
-  EXPECT_EQ(terminal.out, quiet.out);
   EXPECT_EQ(asked.out, quiet.out);
-  EXPECT_EQ(terminal.status, quiet.status);
   EXPECT_EQ(asked.status, quiet.status);
   return {quiet.status, quiet.out, asked.err};
 }
@@ -235,17 +241,22 @@ TEST_F(Warnings, APictureWhoseEverySampleIsEmptyIsNamed) {
 }
 
 TEST_F(Warnings, TheWrongFolderOrASettingsFileAsArgumentIsNamed) {
-  const std::string folder = std::filesystem::canonical(ws_.dir()).string();
+  std::string folder = std::filesystem::canonical(ws_.dir()).string();
+  std::string not_found = "No such file or directory";
+  if (through_launcher()) {
+    // A Windows program names the folder by its drive, and Wine says the rest.
+    std::replace(folder.begin(), folder.end(), '/', '\\');
+    folder = "Z:" + folder;
+    not_found = "File not found.";
+  }
   const Diagnosed missing = run_three_ways(ws_, dempaint, {"work/dempaint.ini", "\x1b[2J"});
   EXPECT_EQ(missing.status, 2);
   expect_run_error(missing.console, 2);
-  EXPECT_EQ(missing.words,
-            "dempaint: cannot open settings file \"dempaint.ini\": No such file or directory "
-            "(looked in " +
-                folder + "; see --help)\n" +
-                warning("dempaint",
-                        "\"work/dempaint.ini\" \"\\x1B[2J\" ignored: reads "
-                        "dempaint.ini in the working folder"));
+  EXPECT_EQ(missing.words, "dempaint: cannot open settings file \"dempaint.ini\": " + not_found +
+                               " (looked in " + folder + "; see --help)\n" +
+                               warning("dempaint",
+                                       "\"work/dempaint.ini\" \"\\x1B[2J\" ignored: reads "
+                                       "dempaint.ini in the working folder"));
 }
 
 TEST_F(Warnings, AnImageOfAnotherFormatIsNamedBySignature) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "test_support.hpp"
@@ -11,17 +13,21 @@ namespace {
 using namespace heightio;
 using heightio_test::take_pending;
 
-// Runs console writes with the standard output captured to a file, which the
-// console sees as redirected output.
+// Runs console writes into a file, which the console sees as redirected
+// output, and returns the file's bytes as they are.
 template <typename Writes>
 std::string console_bytes(Writes writes) {
+  const std::string path = heightio_test::temp_file("console.txt", "");
   console_state() = Console{};
-  testing::internal::CaptureStdout();
+  Console& console = console_state();
+  if (platform::create_for_writing(path, console.handle) != 0) return "cannot create " + path;
+  console.is_open = true;
   writes();
   flush_console();
-  std::string bytes = testing::internal::GetCapturedStdout();
+  (void)platform::close_handle(console.handle);
   console_state() = Console{};
-  return bytes;
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::string int_text(std::int64_t value, int width) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "error_codes.hpp"
+#include "platform.hpp"
 #include "record_file.hpp"
 #include "settings.hpp"
 #include "test_support.hpp"
@@ -24,10 +25,18 @@ class PlainWords : public testing::Test {
   void TearDown() override { (void)take_pending(); }
 };
 
+// The system's own words for a missing file: error 2 on both systems.
+std::string missing_file_words() {
+  const std::string words = platform::os_error_text(ENOENT);
+  EXPECT_FALSE(words.empty());
+  EXPECT_FALSE(words.ends_with("\n")) << words;
+  return words;
+}
+
 TEST_F(PlainWords, NameTheProgramTheStepThePathAndTheCause) {
   FailureContext open{Action::open, "raster", "terrain.raw", ENOENT, {}};
   EXPECT_EQ(explain_failure(code::file_not_found, &open),
-            "dempaint: cannot open raster \"terrain.raw\": No such file or directory");
+            "dempaint: cannot open raster \"terrain.raw\": " + missing_file_words());
 
   const FailureContext number{Action::read_number, "settings file", "dempaint.ini", 0,
                               "\"12,5\" is not a whole number"};
@@ -47,8 +56,8 @@ TEST_F(PlainWords, NameTheProgramTheStepThePathAndTheCause) {
 TEST_F(PlainWords, PathsAreEscapedCutAndCheckedForLineFeeds) {
   const FailureContext lf{Action::create, "image", "a.tga\nb\r\x1b[2J\x7f", ENOENT, {}};
   EXPECT_EQ(explain_failure(code::file_not_found, &lf),
-            "dempaint: cannot create image \"a.tga\\nb\\r\\x1B[2J\\x7F\": No such file or "
-            "directory (the path holds line feeds: settings lines must end with CR or CR LF)");
+            "dempaint: cannot create image \"a.tga\\nb\\r\\x1B[2J\\x7F\": " + missing_file_words() +
+                " (the path holds line feeds: settings lines must end with CR or CR LF)");
 
   const FailureContext long_path{
       Action::open, "raster", std::string(300, 'x') + "\xC3\xA9", ENOENT, {}};

@@ -1,8 +1,6 @@
 #include "record_file.hpp"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <array>
 #include <cstdint>
@@ -66,31 +64,6 @@ TEST(RecordFileReads, PositionedReadsLeaveTheFilePositionAndFailShortWith100) {
   EXPECT_FALSE(readable_again(file));
   open_existing(file, "", 1);  // the standard input starts wherever its reader left it
   EXPECT_FALSE(readable_again(file));
-}
-
-TEST(RecordFileReads, InputsAreOpenedForReadingOnly) {
-  // The handle's access mode holds for any user, root included, who may
-  // write any file whatever its permissions.
-  RecordFile file;
-  open_existing(file, temp_file("input.bin", "data"), 1);
-  ASSERT_EQ(take_pending(), 0);
-  EXPECT_EQ(::fcntl(file.handle, F_GETFL) & O_ACCMODE, O_RDONLY);
-  close_file(file);
-  TextReader settings;
-  open_text_input(settings, temp_file("settings.ini", "data\r\n"));
-  ASSERT_EQ(take_pending(), 0);
-  EXPECT_EQ(::fcntl(settings.handle, F_GETFL) & O_ACCMODE, O_RDONLY);
-  close_text(settings);
-}
-
-TEST(RecordFileReads, ReadOnlyFilesOpenForReading) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root may open any file; the access mode test holds";
-  const std::string path = temp_file("readonly.bin", "data");
-  std::filesystem::permissions(path, std::filesystem::perms::owner_read);
-  RecordFile file;
-  open_existing(file, path, 1);
-  EXPECT_EQ(take_pending(), 0);
-  close_file(file);
 }
 
 TEST(RecordFileOpens, MissingFilesDirectoriesAndClosedFiles) {
