@@ -3,23 +3,7 @@
 # GDAL (gdal-bin, python3-gdal), and Pillow and ImageMagick for two of them;
 # without them the tests skip, except in CI.
 
-# Debian's GDAL bindings belong to the system's Python, which another python3
-# earlier on the PATH may hide: the first one that has them runs the tests.
-set(recipes_python "")
-find_program(recipes_path_python3 NAMES python3)
-foreach(candidate /usr/bin/python3 ${recipes_path_python3})
-  if(EXISTS "${candidate}" AND NOT recipes_python)
-    execute_process(COMMAND "${candidate}" -c "import osgeo, numpy" RESULT_VARIABLE no_gdal
-                    OUTPUT_QUIET ERROR_QUIET)
-    if(no_gdal EQUAL 0)
-      set(recipes_python "${candidate}")
-    endif()
-  endif()
-endforeach()
-if(NOT recipes_python)
-  set(recipes_python "${recipes_path_python3}")
-endif()
-
+find_python_with(recipes_python "import osgeo, numpy")
 if(recipes_python)
   set(recipes_script ${CMAKE_CURRENT_SOURCE_DIR}/recipes/height_raster_recipes_test.py)
   set(recipes_chapter ${PROJECT_SOURCE_DIR}/docs/height-rasters.md)

@@ -36,24 +36,7 @@ add_test(NAME install.layout
           -DPREFIX=${CMAKE_CURRENT_BINARY_DIR}/install-check
           -P ${CMAKE_CURRENT_SOURCE_DIR}/e2e/install_check.cmake)
 
-# Debian's Pillow (python3-pil) belongs to the system's Python, which another
-# python3 earlier on the PATH may hide: the first one that has Pillow runs the
-# tests, else the first one found, and the Pillow test then skips.
-set(interop_python "")
-find_program(path_python3 NAMES python3)
-foreach(candidate /usr/bin/python3 ${path_python3})
-  if(EXISTS "${candidate}" AND NOT interop_python)
-    execute_process(COMMAND "${candidate}" -c "import PIL" RESULT_VARIABLE no_pillow
-                    OUTPUT_QUIET ERROR_QUIET)
-    if(no_pillow EQUAL 0)
-      set(interop_python "${candidate}")
-    endif()
-  endif()
-endforeach()
-if(NOT interop_python)
-  set(interop_python "${path_python3}")
-endif()
-
+find_python_with(interop_python "import PIL")
 if(interop_python)
   foreach(tool imagemagick pillow)
     add_test(NAME interop.${tool}

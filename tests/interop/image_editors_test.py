@@ -20,7 +20,8 @@ import subprocess
 import sys
 import tempfile
 
-SKIPPED = 77
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from script_checks import check, failures, skip_or_fail  # noqa: E402
 
 WIDTH, HEIGHT = 37, 23
 # Painted pure red: columns 5 to 15 and rows 3 to 9 of the picture, counted
@@ -29,21 +30,6 @@ WIDTH, HEIGHT = 37, 23
 RECTANGLE = (5, 3, 15, 9)
 POINT = (30, 20)
 
-failures = []
-
-
-def check(condition, what):
-    print(("ok    " if condition else "FAIL  ") + what)
-    if not condition:
-        failures.append(what)
-
-
-def skip_or_fail(reason):
-    if os.environ.get("CI", "") in ("", "0", "false"):
-        print("skipped: " + reason)
-        sys.exit(SKIPPED)
-    print("FAIL  " + reason + " (CI installs it)")
-    sys.exit(1)
 
 
 def heights():

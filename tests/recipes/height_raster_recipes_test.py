@@ -21,7 +21,8 @@ import shutil
 import subprocess
 import sys
 
-SKIPPED = 77
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from script_checks import check, failures, skip_or_fail  # noqa: E402
 
 # The blocks each scenario runs, in this order; shell blocks share one shell.
 SCENARIOS = {
@@ -38,21 +39,6 @@ SEA_COLUMNS = 150  # columns 0 to 149 are sea: tile columns 0 and 1 stay empty
 TILE, STEP = 76, 72
 HIGHEST_KEPT = 65279  # the highest height the image gives back in mode 0
 
-failures = []
-
-
-def check(condition, what):
-    print(("ok    " if condition else "FAIL  ") + what)
-    if not condition:
-        failures.append(what)
-
-
-def skip_or_fail(reason):
-    if os.environ.get("CI", "") in ("", "0", "false"):
-        print("skipped: " + reason)
-        sys.exit(SKIPPED)
-    print("FAIL  " + reason + " (CI installs it)")
-    sys.exit(1)
 
 
 # --- the chapter's blocks -----------------------------------------------------
