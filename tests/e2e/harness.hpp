@@ -98,6 +98,10 @@ class Workspace {
   RunResult run_pausing_between_phases(const std::string& program,
                                        const std::string& between_phases) const;
 
+  // As run(), with every file the program writes limited to `blocks` blocks
+  // of 512 bytes; a write past that fails as on a full disk.
+  RunResult run_with_file_size_limit(const std::string& program, std::size_t blocks) const;
+
   // As run(), with the standard output put where the shell redirection
   // `redirect` says, such as "1<>terrain.raw"; RunResult::out stays empty.
   RunResult run_with_redirect(const std::string& program, const std::string& redirect,
