@@ -611,6 +611,38 @@ TEST(Faults, OutputThatOutgrowsTheFileSizeLimitFailsWith112AfterTheRowsThatFit) 
   EXPECT_EQ(ws.read("back.raw"), raster.substr(0, 2048));
 }
 
+TEST(Faults, ConsoleThatOutgrowsTheFileSizeLimitInTheWritingPhaseLeavesTheRowsShownBefore) {
+  // One sample a row. The console file takes 512 bytes: its fifth 128-byte
+  // piece fails with 112 in the writing phase, at the number of row 39 of
+  // dempaint's 120 (after 82 rows written) and of row 25 of demscan's 90
+  // (after 66 rows written).
+  const auto column = [](int rows) {
+    std::vector<float> samples;
+    for (int r = 0; r < rows; ++r) samples.push_back(static_cast<float>(r));
+    std::string bytes(samples.size() * sizeof(float), '\0');
+    std::memcpy(bytes.data(), samples.data(), bytes.size());
+    return bytes;
+  };
+  Workspace ws;
+  ws.write("terrain.raw", column(120));
+  ws.write("dempaint.ini", crlf_lines({"terrain.raw", "terrain.tga", "1", "120"}));
+  ASSERT_EQ(ws.run(DEMPAINT_PATH).status, 0);
+  const std::string image = ws.read("terrain.tga");
+  const RunResult paint = ws.run_with_file_size_limit(DEMPAINT_PATH, 1);
+  EXPECT_EQ(paint.status, 112);
+  EXPECT_EQ(paint.out.size(), 512u);
+  EXPECT_EQ(ws.read("terrain.tga"), image.substr(0, 18 + 82 * 4));
+
+  ws.write("terrain.raw", column(90));
+  ws.write("dempaint.ini", crlf_lines({"terrain.raw", "terrain.tga", "1", "90"}));
+  ASSERT_EQ(ws.run(DEMPAINT_PATH).status, 0);
+  ws.write("demscan.ini", crlf_lines({"terrain.tga", "back.raw", "0"}));
+  const RunResult scan = ws.run_with_file_size_limit(DEMSCAN_PATH, 1);
+  EXPECT_EQ(scan.status, 112);
+  EXPECT_EQ(scan.out.size(), 512u);
+  EXPECT_EQ(ws.read("back.raw"), column(90).substr(0, 66 * 4));
+}
+
 // Inputs of many times the memory the programs may take convert whole: only
 // a few rows are held at a time.
 TEST(Faults, InputsFarLargerThanAnAddressSpaceLimitConvert) {
