@@ -21,12 +21,15 @@ std::size_t number_text_bytes(std::uint32_t number) {
 
 }  // namespace
 
+// Every row number takes at least two console bytes, so a batch never holds
+// more rows than half the console's buffer.
 RowBatch::RowBatch(RecordFile& file, std::size_t row_bytes)
     : file_(file),
       row_bytes_(row_bytes),
-      capacity_(std::max<std::size_t>(1, row_bytes == 0 ? 1 : batch_target / row_bytes)) {
+      capacity_(std::clamp<std::size_t>(row_bytes == 0 ? 1 : batch_target / row_bytes, 1,
+                                        Console::buffer_size / 2)) {
   allocate_or_fail([&] {
-    bytes_.resize(capacity_ * row_bytes_);
+    bytes_ = std::make_unique_for_overwrite<std::uint8_t[]>(capacity_ * row_bytes_);
     numbers_.resize(capacity_);
   });
 }
@@ -39,14 +42,14 @@ void RowBatch::add(std::uint32_t number) {
 
 void RowBatch::flush() {
   std::size_t done = 0;
-  (void)platform::write_fully(file_.handle, bytes_.data(), held_ * row_bytes_, done);
+  (void)platform::write_fully(file_.handle, bytes_.get(), held_ * row_bytes_, done);
   std::size_t row = 0;
   for (; row < held_ && (row + 1) * row_bytes_ <= done; ++row) print_row_in_place(numbers_[row]);
   for (; row < held_; ++row) {
     // Whatever part of this row the batch's write got out stays written.
     const std::size_t at = row * row_bytes_;
     const std::size_t sent = done > at ? done - at : 0;
-    write_block(file_, bytes_.data() + at + sent, row_bytes_ - sent);
+    write_block(file_, bytes_.get() + at + sent, row_bytes_ - sent);
     check_io();
     print_row_in_place(numbers_[row]);
   }

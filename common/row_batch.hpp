@@ -2,7 +2,8 @@
 // printed in place once the row is written, exactly as if every row had gone
 // out with a write of its own followed by its number.
 //
-// A batch closes when it holds about 4 MiB, or at the row whose number would
+// A batch closes when it holds about 4 MiB or 64 rows, or at the row whose
+// number would
 // make the console hand text over to the system (at once on a terminal), so
 // that a console that fails does so with the same rows written. A batch cut
 // short by a failed write is finished row by row with the checked write,
@@ -12,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "record_file.hpp"
@@ -24,7 +26,7 @@ class RowBatch {
   RowBatch(RecordFile& file, std::size_t row_bytes);
 
   // Where the next row's bytes go; valid until add.
-  std::uint8_t* next_row() { return bytes_.data() + held_ * row_bytes_; }
+  std::uint8_t* next_row() { return bytes_.get() + held_ * row_bytes_; }
 
   // The row just filled is complete; `number` is printed once it is written.
   void add(std::uint32_t number);
@@ -38,7 +40,7 @@ class RowBatch {
   RecordFile& file_;
   std::size_t row_bytes_;
   std::size_t capacity_;  // rows one batch holds
-  std::vector<std::uint8_t> bytes_;
+  std::unique_ptr<std::uint8_t[]> bytes_;
   std::vector<std::uint32_t> numbers_;
   std::size_t held_ = 0;
   std::size_t text_bytes_ = 0;  // console bytes the held rows' numbers take
