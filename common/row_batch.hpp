@@ -3,12 +3,11 @@
 // out with a write of its own followed by its number.
 //
 // A batch closes when it holds about 4 MiB or 64 rows, or at the row whose
-// number would
-// make the console hand text over to the system (at once on a terminal), so
-// that a console that fails does so with the same rows written. A batch cut
-// short by a failed write is finished row by row with the checked write,
-// which fails at the very row an unbatched write would, after the numbers of
-// the rows before it.
+// number would make the console hand text over to the system (at once on a
+// terminal), so that a console that fails does so with the same rows written.
+// A batch cut short by a failed write is finished row by row with the checked
+// write, which fails at the very row an unbatched write would, after the
+// numbers of the rows before it.
 #pragma once
 
 #include <cstddef>
