@@ -32,6 +32,9 @@ int os_code(int posix, int windows);
 namespace launcher_limit {
 inline constexpr std::string_view memory =
     "an address-space limit stops Wine itself before the program starts";
+inline constexpr std::string_view file_size =
+    "a file-size limit applies to Wine's own files and its server as well, so the program does "
+    "not meet it alone";
 inline constexpr std::string_view closed_stream =
     "Wine hands a closed descriptor on as an open handle, so no program starts without a "
     "standard output under it (the layer's unit tests cover a missing handle)";
