@@ -52,10 +52,14 @@ wall() {
 # resident memory in peak.txt.
 run_program() { /usr/bin/time -f %M -o peak.txt "$1" >console.txt 2>&1; }
 
-# Runs a program RUNS times in the current folder; prints "best_s median_s peak_kib".
+# Runs a program RUNS times in the current folder, each time with its output
+# file ($2) removed first, outside the timing: emptying a large file that an
+# earlier run left takes the system long, so every run starts alike, and like
+# the limit's. Prints "best_s median_s peak_kib".
 measure_program() {
-  local program=$1 times=() peak=0 kib
+  local program=$1 output=$2 times=() peak=0 kib
   for ((i = 0; i < runs; i++)); do
+    rm -f "$output"
     times+=("$(wall run_program "$program")")
     kib=$(tail -n 1 peak.txt)
     ((kib > peak)) && peak=$kib
@@ -71,7 +75,10 @@ limit_job() {
 }
 measure_limit() {
   local times=()
-  for ((i = 0; i < runs; i++)); do times+=("$(wall limit_job "$1" "$2")"); done
+  for ((i = 0; i < runs; i++)); do
+    rm -f limit.bin
+    times+=("$(wall limit_job "$1" "$2")")
+  done
   rm -f limit.bin
   printf '%s\n' "${times[@]}" | best_and_median
 }
@@ -79,7 +86,7 @@ measure_limit() {
 # One table row: the program of build folder $2 over the files of this size.
 report() {
   local program=$1 build=$2 label=$3 size=$4 input=$5 output=$6 result limit
-  result=$(measure_program "$build/$program/$program")
+  result=$(measure_program "$build/$program/$program" "$output")
   # One archive holds at most 34824 tiles: a larger terrain is refused with 201.
   if grep -aq "Runtime error 201" console.txt; then
     printf '| %-8s | %-6s | %-11s | too many tiles for one archive (error 201): not measured |\n' \

@@ -113,6 +113,11 @@ void write_line_end() {
   end_write();
 }
 
+bool console_keeps(std::size_t bytes) {
+  const Console& console = console_state();
+  return console.is_open && !console.interactive && console.fill + bytes <= Console::buffer_size;
+}
+
 void flush_console() {
   Console& console = console_state();
   if (console.is_open && console.fill > 0) hand_over(console, true);

@@ -39,6 +39,11 @@ void write_char(char c);
 void end_write();
 void write_line_end();
 
+// Whether `bytes` more bytes of text would stay in the buffer, handing
+// nothing to the system: never on an interactive terminal or an unopened
+// console.
+bool console_keeps(std::size_t bytes);
+
 // Hands the rest of the buffer over at the end of the program; a failure here
 // is not reported.
 void flush_console();

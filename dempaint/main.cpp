@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "command_line.hpp"
 #include "console.hpp"
@@ -15,6 +14,7 @@
 #include "layouts.hpp"
 #include "pixel_encoding.hpp"
 #include "record_file.hpp"
+#include "row_batch.hpp"
 #include "settings.hpp"
 #include "two_pass.hpp"
 
@@ -96,19 +96,23 @@ void read_raster_rows(TwoPassRows& rows, const PaintSettings& settings) {
 
 // A TGA image declared bottom row first starts with the raster's last row, so
 // the raster's first row becomes the top of the picture. Each row is encoded
-// just before it is written.
+// just before it is written; rows go out several at a time.
 void write_rows_bottom_up(RecordFile& image, TwoPassRows& rows, const PaintSettings& settings) {
   const std::size_t width = settings.width;
-  std::vector<std::uint8_t> pixels(width * pixel_size);
+  RowBatch batch(image, width * pixel_size);
   rows.start_writing_phase(true);
   for (std::uint32_t r = settings.height; r >= 1; --r) {
-    const std::uint8_t* row = rows.reread_row();
-    check_io();
-    encode_height_row(samples_of(row, width), pixels);
-    write_block(image, pixels.data(), pixels.size());
-    check_io();
-    print_row_in_place(r);
+    try {
+      const std::uint8_t* row = rows.reread_row();
+      check_io();
+      encode_height_row(samples_of(row, width), {batch.next_row(), width * pixel_size});
+    } catch (const IoError&) {
+      batch.flush();  // the rows before this one are written first
+      throw;
+    }
+    batch.add(r);
   }
+  batch.flush();
 }
 
 void dempaint_main() {

@@ -2,8 +2,8 @@
 // program saved it after retouching, back into a height raster.
 #include <bit>
 #include <cstdint>
+#include <span>
 #include <string>
-#include <vector>
 
 #include "command_line.hpp"
 #include "console.hpp"
@@ -12,6 +12,7 @@
 #include "pixel_decoding.hpp"
 #include "pixel_survey.hpp"
 #include "record_file.hpp"
+#include "row_batch.hpp"
 #include "settings.hpp"
 #include "stored_rows.hpp"
 #include "tga_reader.hpp"
@@ -83,21 +84,28 @@ std::uint32_t stored_row_of(const TgaLayout& layout, std::uint32_t i) {
 }
 
 // Writes the raster from the top row of the picture down, each row decoded
-// just before it is written. The row numbers overwrite each other on a terminal.
+// just before it is written; rows go out several at a time. The row numbers
+// overwrite each other on a terminal.
 void write_raster_rows(RecordFile& raster, StoredRows& rows, const TgaLayout& layout,
                        std::uint16_t mode) {
   const std::size_t width = layout.width;
-  std::vector<float> samples(width);
+  RowBatch batch(raster, width * sizeof(float));
   rows.start_writing_phase(!layout.top_row_first);
   for (std::uint32_t i = 0; i < layout.height; ++i) {
-    const std::uint8_t* pixels = rows.reread_row();
-    check_io();
-    decode_height_row({pixels, width * pixel_size}, samples, mode);
-    survey_decoded_row({pixels, width * pixel_size}, samples, i, mode);
-    write_block(raster, samples.data(), width * sizeof(float));
-    check_io();
-    print_row_in_place(stored_row_of(layout, i));
+    try {
+      const std::uint8_t* pixels = rows.reread_row();
+      check_io();
+      // The batch's bytes are aligned for floats: they come from the allocator.
+      const std::span<float> samples(reinterpret_cast<float*>(batch.next_row()), width);
+      decode_height_row({pixels, width * pixel_size}, samples, mode);
+      survey_decoded_row({pixels, width * pixel_size}, samples, i, mode);
+    } catch (const IoError&) {
+      batch.flush();  // the rows before this one are written first
+      throw;
+    }
+    batch.add(stored_row_of(layout, i));
   }
+  batch.flush();
 }
 
 void demscan_main() {

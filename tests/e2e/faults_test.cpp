@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include <cstdint>
 #include <filesystem>
@@ -575,6 +576,73 @@ TEST(Faults, InputChangedBetweenThePhasesFailsWhereTheChangedRowIsRead) {
     EXPECT_EQ(result.status, c.code) << c.what;
     EXPECT_EQ(ws.read(c.job.output), c.output) << c.what;
   }
+}
+
+TEST(Faults, OutputThatOutgrowsTheFileSizeLimitFailsWith112AfterTheRowsThatFit) {
+  if (through_launcher()) GTEST_SKIP() << launcher_limit::file_size;
+  // 30 rows of 100 samples, 400 bytes a row either way; 2048 bytes fit: the
+  // image's 18-byte header and five rows and a part, or the raster's five rows
+  // and a part. Each row written whole has its number shown.
+  std::vector<float> samples;
+  for (int r = 0; r < 30; ++r)
+    for (int c = 0; c < 100; ++c) samples.push_back(static_cast<float>(r * 100 + c));
+  std::string raster(samples.size() * sizeof(float), '\0');
+  std::memcpy(raster.data(), samples.data(), raster.size());
+  std::string read_phase;
+  for (int r = 1; r <= 30; ++r) read_phase += std::to_string(r) + "\r";
+  Workspace ws;
+  ws.write("terrain.raw", raster);
+  ws.write("dempaint.ini", crlf_lines({"terrain.raw", "terrain.tga", "100", "30"}));
+  ASSERT_EQ(ws.run(DEMPAINT_PATH).status, 0);
+  const std::string image = ws.read("terrain.tga");
+  ws.write("terrain.tga", "");
+
+  const RunResult paint = ws.run_with_file_size_limit(DEMPAINT_PATH, 4);
+  expect_console(paint.out, read_phase + "\r\n\r\n30\r29\r28\r27\r26\r", 112);
+  EXPECT_EQ(paint.status, 112);
+  EXPECT_EQ(ws.read("terrain.tga"), image.substr(0, 2048));
+
+  ws.write("terrain.tga", image);
+  ws.write("demscan.ini", crlf_lines({"terrain.tga", "back.raw", "0"}));
+  const RunResult scan = ws.run_with_file_size_limit(DEMSCAN_PATH, 4);
+  std::string scan_read_phase;
+  for (int r = 1; r <= 30; ++r) scan_read_phase += std::to_string(r) + "\r\r\n";
+  expect_console(scan.out, scan_read_phase + "\r\n\r\n30\r29\r28\r27\r26\r", 112);
+  EXPECT_EQ(scan.status, 112);
+  EXPECT_EQ(ws.read("back.raw"), raster.substr(0, 2048));
+}
+
+TEST(Faults, ConsoleThatOutgrowsTheFileSizeLimitInTheWritingPhaseLeavesTheRowsShownBefore) {
+  if (through_launcher()) GTEST_SKIP() << launcher_limit::file_size;
+  // One sample a row. The console file takes 512 bytes: its fifth 128-byte
+  // piece fails with 112 in the writing phase, at the number of row 39 of
+  // dempaint's 120 (after 82 rows written) and of row 25 of demscan's 90
+  // (after 66 rows written).
+  const auto column = [](int rows) {
+    std::vector<float> samples;
+    for (int r = 0; r < rows; ++r) samples.push_back(static_cast<float>(r));
+    std::string bytes(samples.size() * sizeof(float), '\0');
+    std::memcpy(bytes.data(), samples.data(), bytes.size());
+    return bytes;
+  };
+  Workspace ws;
+  ws.write("terrain.raw", column(120));
+  ws.write("dempaint.ini", crlf_lines({"terrain.raw", "terrain.tga", "1", "120"}));
+  ASSERT_EQ(ws.run(DEMPAINT_PATH).status, 0);
+  const std::string image = ws.read("terrain.tga");
+  const RunResult paint = ws.run_with_file_size_limit(DEMPAINT_PATH, 1);
+  EXPECT_EQ(paint.status, 112);
+  EXPECT_EQ(paint.out.size(), 512u);
+  EXPECT_EQ(ws.read("terrain.tga"), image.substr(0, 18 + 82 * 4));
+
+  ws.write("terrain.raw", column(90));
+  ws.write("dempaint.ini", crlf_lines({"terrain.raw", "terrain.tga", "1", "90"}));
+  ASSERT_EQ(ws.run(DEMPAINT_PATH).status, 0);
+  ws.write("demscan.ini", crlf_lines({"terrain.tga", "back.raw", "0"}));
+  const RunResult scan = ws.run_with_file_size_limit(DEMSCAN_PATH, 1);
+  EXPECT_EQ(scan.status, 112);
+  EXPECT_EQ(scan.out.size(), 512u);
+  EXPECT_EQ(ws.read("back.raw"), column(90).substr(0, 66 * 4));
 }
 
 // Inputs of many times the memory the programs may take convert whole: only

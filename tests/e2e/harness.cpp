@@ -134,6 +134,14 @@ RunResult Workspace::run_with_memory_limit(const std::string& program, std::size
       stdin_bytes);
 }
 
+RunResult Workspace::run_with_file_size_limit(const std::string& program,
+                                              std::size_t blocks) const {
+  // Without the signal that a write past the limit raises, the write fails.
+  return run_piped(
+      "(trap '' XFSZ; ulimit -f " + std::to_string(blocks) + " && exec " + quote(program) + ")",
+      {});
+}
+
 RunResult Workspace::run_pausing_between_phases(const std::string& program,
                                                 const std::string& between_phases) const {
   const fs::path pause = capture_ / "pause";

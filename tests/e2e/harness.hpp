@@ -32,6 +32,9 @@ int os_code(int posix, int windows);
 namespace launcher_limit {
 inline constexpr std::string_view memory =
     "an address-space limit stops Wine itself before the program starts";
+inline constexpr std::string_view file_size =
+    "a file-size limit applies to Wine's own files and its server as well, so the program does "
+    "not meet it alone";
 inline constexpr std::string_view closed_stream =
     "Wine hands a closed descriptor on as an open handle, so no program starts without a "
     "standard output under it (the layer's unit tests cover a missing handle)";
@@ -97,6 +100,10 @@ class Workspace {
   // program reads to its end there.
   RunResult run_pausing_between_phases(const std::string& program,
                                        const std::string& between_phases) const;
+
+  // As run(), with every file the program writes limited to `blocks` blocks
+  // of 512 bytes; a write past that fails as on a full disk.
+  RunResult run_with_file_size_limit(const std::string& program, std::size_t blocks) const;
 
   // As run(), with the standard output put where the shell redirection
   // `redirect` says, such as "1<>terrain.raw"; RunResult::out stays empty.
