@@ -185,7 +185,8 @@ void reread_rows(PixelReader& reader, const RowStore& store,
   for (std::size_t r = rows_read; r-- > 0;) {
     reread_packed_row(reader, static_cast<std::uint32_t>(r), starts[r], starts[r + 1].at,
                       row.data());
-    require(std::memcmp(row.data(), store.row(r), row.size()) == 0);
+    // An image zero pixels wide has rows of no bytes, whose buffer has no address.
+    require(row.empty() || std::memcmp(row.data(), store.row(r), row.size()) == 0);
   }
 }
 
