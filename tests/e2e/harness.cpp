@@ -70,6 +70,9 @@ Workspace::Workspace() {
   capture_ = root_ / "capture";
   fs::create_directory(work_);
   fs::create_directory(capture_);
+  // The programs' standard error must not depend on the developer's shell:
+  // a test that wants the warnings shown sets the variable for its own run.
+  ::unsetenv("DEMTOOLS_DIAGNOSTICS");
 }
 
 Workspace::~Workspace() {
