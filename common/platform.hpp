@@ -28,8 +28,23 @@ std::int32_t create_for_writing(const std::string& path, Handle& handle);
 std::int32_t read_some(Handle handle, void* dest, std::size_t size, std::size_t& done);
 
 // Transfers exactly `size` bytes unless the end of the file or an error comes
-// first; a request the kernel completes only in part is continued.
-std::int32_t read_fully(Handle handle, void* dest, std::size_t size, std::size_t& done);
+// first; a request the system completes only in part is continued. Built on
+// read_some alone, so it is the same on every system.
+inline std::int32_t read_fully(Handle handle, void* dest, std::size_t size, std::size_t& done) {
+  done = 0;
+  auto* bytes = static_cast<unsigned char*>(dest);
+  while (done < size) {
+    std::size_t got = 0;
+    if (const std::int32_t code = read_some(handle, bytes + done, size - done, got); code != 0)
+      return code;
+    if (got == 0) break;
+    done += got;
+  }
+  return 0;
+}
+
+// Writes exactly `size` bytes unless an error comes first; a request the
+// system completes only in part is continued.
 std::int32_t write_fully(Handle handle, const void* src, std::size_t size, std::size_t& done);
 
 // Reads up to `size` bytes at byte `offset` without moving the file position,

@@ -112,19 +112,6 @@ std::int32_t read_some(Handle handle, void* dest, std::size_t size, std::size_t&
   return 0;
 }
 
-std::int32_t read_fully(Handle handle, void* dest, std::size_t size, std::size_t& done) {
-  done = 0;
-  auto* bytes = static_cast<unsigned char*>(dest);
-  while (done < size) {
-    std::size_t got = 0;
-    if (const std::int32_t code = read_some(handle, bytes + done, size - done, got); code != 0)
-      return code;
-    if (got == 0) break;
-    done += got;
-  }
-  return 0;
-}
-
 std::int32_t write_fully(Handle handle, const void* src, std::size_t size, std::size_t& done) {
   done = 0;
   const auto* bytes = static_cast<const unsigned char*>(src);
