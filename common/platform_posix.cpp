@@ -4,8 +4,10 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -123,6 +125,42 @@ std::int32_t write_fully(Handle handle, const void* src, std::size_t size, std::
     done += static_cast<std::size_t>(put);
   }
   return 0;
+}
+
+std::int32_t write_pieces(Handle handle, std::span<const Piece> pieces, std::size_t& done) {
+  done = 0;
+  constexpr std::size_t most = 64;  // pieces per request, well below any system's IOV_MAX
+  std::array<iovec, most> vectors{};
+  std::size_t next = 0;  // the first piece not wholly written
+  std::size_t sent = 0;  // bytes of that piece already written
+  for (;;) {
+    while (next < pieces.size() && sent == pieces[next].size) {
+      ++next;
+      sent = 0;
+    }
+    if (next == pieces.size()) return 0;
+    std::size_t count = 0;
+    for (std::size_t p = next; p < pieces.size() && count < most; ++p) {
+      const std::size_t skip = p == next ? sent : 0;
+      // writev takes non-const addresses but only reads from them.
+      auto* start = const_cast<unsigned char*>(static_cast<const unsigned char*>(pieces[p].bytes));
+      vectors[count++] = {start + skip, pieces[p].size - skip};
+    }
+    const ssize_t put = ::writev(descriptor(handle), vectors.data(), static_cast<int>(count));
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) return refused(errno, OsRequest::write);
+    if (put == 0) return 0;
+    done += static_cast<std::size_t>(put);
+    for (std::size_t left = static_cast<std::size_t>(put); left > 0;) {
+      const std::size_t take = std::min(left, pieces[next].size - sent);
+      sent += take;
+      left -= take;
+      if (sent == pieces[next].size) {
+        ++next;
+        sent = 0;
+      }
+    }
+  }
 }
 
 std::int32_t read_at(Handle handle, std::uint64_t offset, void* dest, std::size_t size,
