@@ -29,4 +29,8 @@ inline float decode_height_pixel(std::span<const std::uint8_t, pixel_size> pixel
 void decode_height_row(std::span<const std::uint8_t> pixels, std::span<float> samples,
                        std::uint16_t mode);
 
+// Decodes a row of pixels where it lies: the 4 bytes of each pixel become its
+// sample. Safe on any thread.
+void decode_height_row_in_place(std::span<std::uint8_t> row, std::uint16_t mode);
+
 }  // namespace demscan

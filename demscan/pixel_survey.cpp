@@ -61,22 +61,46 @@ std::string run_empty_picture_warning() {
   return empty_picture_warning(run_survey);
 }
 
+// The foreign pixels of a row, in the plain decoding only.
+void survey_pixels(std::span<const std::uint8_t> pixels, std::size_t width, std::uint16_t mode,
+                   RowSurvey& row) {
+  if (mode != 0) return;
+  row.foreign = count_foreign(pixels, width);
+  if (row.foreign == 0) return;
+  for (row.first_x = 0; !foreign_pixel(pixel_word(pixels, row.first_x)); ++row.first_x) {
+  }
+}
+
 }  // namespace
 
 void PixelSurvey::add_row(std::span<const std::uint8_t> pixels, std::span<const float> samples,
                           std::uint32_t y, std::uint16_t mode) {
-  const std::size_t width = samples.size();
-  this->samples += width;
-  if (!any_height) any_height = holds_height(samples);
-  if (mode != 0) return;
-  const std::uint64_t row_foreign = count_foreign(pixels, width);
-  if (row_foreign == 0) return;
+  RowSurvey row;
+  row.samples = samples.size();
+  row.any_height = holds_height(samples);
+  survey_pixels(pixels, samples.size(), mode, row);
+  add(row, y);
+}
+
+void PixelSurvey::add(const RowSurvey& row, std::uint32_t y) {
+  samples += row.samples;
+  any_height = any_height || row.any_height;
+  if (row.foreign == 0) return;
   if (foreign == 0 || y < first_y) {
     first_y = y;
-    for (first_x = 0; !foreign_pixel(pixel_word(pixels, first_x)); ++first_x) {
-    }
+    first_x = row.first_x;
   }
-  foreign += row_foreign;
+  foreign += row.foreign;
+}
+
+RowSurvey decode_and_survey_row(std::span<std::uint8_t> row, std::uint16_t mode) {
+  RowSurvey survey;
+  survey.samples = row.size() / pixel_size;
+  survey_pixels(row, survey.samples, mode, survey);
+  decode_height_row_in_place(row, mode);
+  // The row holds floats now, aligned as every row buffer is.
+  survey.any_height = holds_height({reinterpret_cast<const float*>(row.data()), survey.samples});
+  return survey;
 }
 
 std::string foreign_pixel_warning(const PixelSurvey& survey) {
@@ -98,12 +122,11 @@ std::string empty_picture_warning(const PixelSurvey& survey) {
          "reads as empty";
 }
 
-void survey_decoded_row(std::span<const std::uint8_t> pixels, std::span<const float> samples,
-                        std::uint32_t y, std::uint16_t mode) {
+void survey_decoded_row(const RowSurvey& row, std::uint32_t y) {
   static const bool registered = (heightio::add_warning_source(run_foreign_pixel_warning),
                                   heightio::add_warning_source(run_empty_picture_warning), true);
   (void)registered;
-  run_survey.add_row(pixels, samples, y, mode);
+  run_survey.add(row, y);
 }
 
 }  // namespace demscan
