@@ -1,5 +1,6 @@
 #include "pixel_survey.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "pixel_decoding.hpp"
@@ -37,20 +38,6 @@ std::uint64_t count_foreign(std::span<const std::uint8_t> pixels, std::size_t wi
   return count;
 }
 
-bool holds_height(std::span<const float> samples) {
-  constexpr std::size_t block = 16;
-  std::size_t c = 0;
-  for (; c + block <= samples.size(); c += block) {
-    std::uint32_t any = 0;
-    for (std::size_t i = 0; i < block; ++i) any |= samples[c + i] != 0.0f;
-    if (any != 0) return true;
-  }
-  for (; c < samples.size(); ++c) {
-    if (samples[c] != 0.0f) return true;
-  }
-  return false;
-}
-
 PixelSurvey run_survey;
 
 std::string run_foreign_pixel_warning() {
@@ -71,16 +58,23 @@ void survey_pixels(std::span<const std::uint8_t> pixels, std::size_t width, std:
   }
 }
 
-}  // namespace
-
-void PixelSurvey::add_row(std::span<const std::uint8_t> pixels, std::span<const float> samples,
-                          std::uint32_t y, std::uint16_t mode) {
-  RowSurvey row;
-  row.samples = samples.size();
-  row.any_height = holds_height(samples);
-  survey_pixels(pixels, samples.size(), mode, row);
-  add(row, y);
+// Decodes `count` pixels in place and returns the OR of their whole numbers,
+// which is not 0 when some sample holds a height.
+template <bool green_offset>
+std::int32_t decode_in_place(std::uint8_t* pixels, std::size_t count) {
+  std::int32_t any = 0;
+  for (std::size_t c = 0; c < count; ++c) {
+    std::uint32_t word;
+    std::memcpy(&word, pixels + c * pixel_size, pixel_size);
+    const std::int32_t number = decoded_number<green_offset>(word);
+    any |= number;
+    const auto sample = static_cast<float>(number);
+    std::memcpy(pixels + c * pixel_size, &sample, pixel_size);
+  }
+  return any;
 }
+
+}  // namespace
 
 void PixelSurvey::add(const RowSurvey& row, std::uint32_t y) {
   samples += row.samples;
@@ -93,13 +87,29 @@ void PixelSurvey::add(const RowSurvey& row, std::uint32_t y) {
   foreign += row.foreign;
 }
 
+// One pass over the row, a block of pixels at a time while the block is in
+// the nearest cache: its foreign pixels counted, then the block decoded.
 RowSurvey decode_and_survey_row(std::span<std::uint8_t> row, std::uint16_t mode) {
+  static_assert(sizeof(float) == pixel_size);
+  constexpr std::size_t block = 64;
   RowSurvey survey;
   survey.samples = row.size() / pixel_size;
-  survey_pixels(row, survey.samples, mode, survey);
-  decode_height_row_in_place(row, mode);
-  // The row holds floats now, aligned as every row buffer is.
-  survey.any_height = holds_height({reinterpret_cast<const float*>(row.data()), survey.samples});
+  std::int32_t any = 0;
+  for (std::size_t c = 0; c < survey.samples; c += block) {
+    const std::size_t count = std::min<std::size_t>(block, survey.samples - c);
+    const std::span<std::uint8_t> pixels = row.subspan(c * pixel_size, count * pixel_size);
+    if (mode != 0) {
+      any |= decode_in_place<true>(pixels.data(), count);
+      continue;
+    }
+    RowSurvey part;
+    survey_pixels(pixels, count, mode, part);
+    if (part.foreign != 0 && survey.foreign == 0)
+      survey.first_x = static_cast<std::uint32_t>(c) + part.first_x;
+    survey.foreign += part.foreign;
+    any |= decode_in_place<false>(pixels.data(), count);
+  }
+  survey.any_height = any != 0;
   return survey;
 }
 

@@ -29,11 +29,8 @@ struct PixelSurvey {
   std::uint32_t first_x = 0;  // the top-most, then left-most of them,
   std::uint32_t first_y = 0;  // counted from the top-left corner of the picture
 
-  // `pixels` decoded into `samples`, picture row `y` counted from the top.
-  void add_row(std::span<const std::uint8_t> pixels, std::span<const float> samples,
-               std::uint32_t y, std::uint16_t mode);
-
-  // A row surveyed by decode_and_survey_row, picture row `y`.
+  // A row surveyed by decode_and_survey_row, picture row `y` counted from
+  // the top.
   void add(const RowSurvey& row, std::uint32_t y);
 };
 
