@@ -218,8 +218,25 @@ void advise_sequential(Handle handle) {
 }
 
 void* reserve_pages(std::size_t bytes) {
-  void* pages = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (pages == MAP_FAILED) return nullptr;
+  // A huge page backs only an aligned stretch of 2 MiB, and the system places
+  // a mapping on any page: a buffer of 2 MiB or more is placed on a boundary,
+  // from a mapping 2 MiB longer whose ends are given back.
+  constexpr std::size_t huge_page = std::size_t{2} << 20;
+  const std::size_t extra = bytes >= huge_page ? huge_page : 0;
+  void* mapped =
+      ::mmap(nullptr, bytes + extra, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) return nullptr;
+  auto* start = static_cast<std::uint8_t*>(mapped);
+  auto* pages = start;
+  if (extra != 0) {
+    const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(start);
+    pages = start + ((huge_page - at % huge_page) % huge_page);
+    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    std::uint8_t* end = pages + (bytes + page - 1) / page * page;
+    if (pages > start) (void)::munmap(start, static_cast<std::size_t>(pages - start));
+    if (start + bytes + extra > end)
+      (void)::munmap(end, static_cast<std::size_t>(start + bytes + extra - end));
+  }
   (void)::madvise(pages, bytes, MADV_HUGEPAGE);
   return pages;
 }

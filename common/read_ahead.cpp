@@ -25,15 +25,14 @@ ReadAhead::ReadAhead(RecordFile& file, const RowSpan& rows, bool from_last)
       std::clamp<std::size_t>(batch_target / rows_.row_bytes, 1, rows_.count));
   // Every buffer is taken here, on the program's own thread: the reading
   // thread allocates nothing, so it never needs an allocator arena of its own.
+  // One stretch of memory for every slot, so that huge pages back it where
+  // the system gives them.
   batch_bytes_ = std::size_t{rows_per_batch_} * rows_.row_bytes;
-  for (std::size_t s = 0; s < std::min<std::size_t>(slots, batches()); ++s) {
-    slots_[s].bytes = static_cast<std::uint8_t*>(platform::reserve_pages(batch_bytes_));
-    if (slots_[s].bytes == nullptr) {
-      release_slots();
-      throw std::bad_alloc();
-    }
-    slots_[s].prepared.resize(rows_per_batch_);
-  }
+  used_slots_ = std::min<std::size_t>(slots, batches());
+  for (std::size_t s = 0; s < used_slots_; ++s) slots_[s].prepared.resize(rows_per_batch_);
+  pages_ = static_cast<std::uint8_t*>(platform::reserve_pages(used_slots_ * batch_bytes_));
+  if (pages_ == nullptr) throw std::bad_alloc();
+  for (std::size_t s = 0; s < used_slots_; ++s) slots_[s].bytes = pages_ + s * batch_bytes_;
   start();
 }
 
@@ -43,10 +42,8 @@ ReadAhead::~ReadAhead() {
 }
 
 void ReadAhead::release_slots() {
-  for (Batch& batch : slots_) {
-    if (batch.bytes != nullptr) platform::release_pages(batch.bytes, batch_bytes_);
-    batch.bytes = nullptr;
-  }
+  if (pages_ != nullptr) platform::release_pages(pages_, used_slots_ * batch_bytes_);
+  pages_ = nullptr;
 }
 
 void ReadAhead::start() {

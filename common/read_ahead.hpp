@@ -95,6 +95,8 @@ class ReadAhead {
   RowPreparation prepare_;
   std::uint32_t rows_per_batch_ = 1;
   std::size_t batch_bytes_ = 0;
+  std::size_t used_slots_ = 0;
+  std::uint8_t* pages_ = nullptr;  // the slots' memory
   std::array<Batch, slots> slots_;
   std::uint32_t served_ = 0;      // rows handed out
   std::int64_t held_batch_ = -1;  // the batch whose rows are being handed out
