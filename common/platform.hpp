@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace heightio::platform {
@@ -46,6 +47,16 @@ inline std::int32_t read_fully(Handle handle, void* dest, std::size_t size, std:
 // Writes exactly `size` bytes unless an error comes first; a request the
 // system completes only in part is continued.
 std::int32_t write_fully(Handle handle, const void* src, std::size_t size, std::size_t& done);
+
+// Bytes to be written, from wherever they lie.
+struct Piece {
+  const void* bytes = nullptr;
+  std::size_t size = 0;
+};
+
+// Writes the pieces one after the other exactly as write_fully would write
+// them joined into one block, with as few requests as the system allows.
+std::int32_t write_pieces(Handle handle, std::span<const Piece> pieces, std::size_t& done);
 
 // Reads up to `size` bytes at byte `offset` without moving the file position,
 // continuing a request the kernel completes only in part; `done` is short only

@@ -4,8 +4,10 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -125,6 +127,42 @@ std::int32_t write_fully(Handle handle, const void* src, std::size_t size, std::
   return 0;
 }
 
+std::int32_t write_pieces(Handle handle, std::span<const Piece> pieces, std::size_t& done) {
+  done = 0;
+  constexpr std::size_t most = 64;  // pieces per request, well below any system's IOV_MAX
+  std::array<iovec, most> vectors{};
+  std::size_t next = 0;  // the first piece not wholly written
+  std::size_t sent = 0;  // bytes of that piece already written
+  for (;;) {
+    while (next < pieces.size() && sent == pieces[next].size) {
+      ++next;
+      sent = 0;
+    }
+    if (next == pieces.size()) return 0;
+    std::size_t count = 0;
+    for (std::size_t p = next; p < pieces.size() && count < most; ++p) {
+      const std::size_t skip = p == next ? sent : 0;
+      // writev takes non-const addresses but only reads from them.
+      auto* start = const_cast<unsigned char*>(static_cast<const unsigned char*>(pieces[p].bytes));
+      vectors[count++] = {start + skip, pieces[p].size - skip};
+    }
+    const ssize_t put = ::writev(descriptor(handle), vectors.data(), static_cast<int>(count));
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) return refused(errno, OsRequest::write);
+    if (put == 0) return 0;
+    done += static_cast<std::size_t>(put);
+    for (std::size_t left = static_cast<std::size_t>(put); left > 0;) {
+      const std::size_t take = std::min(left, pieces[next].size - sent);
+      sent += take;
+      left -= take;
+      if (sent == pieces[next].size) {
+        ++next;
+        sent = 0;
+      }
+    }
+  }
+}
+
 std::int32_t read_at(Handle handle, std::uint64_t offset, void* dest, std::size_t size,
                      std::size_t& done) {
   done = 0;
@@ -180,8 +218,25 @@ void advise_sequential(Handle handle) {
 }
 
 void* reserve_pages(std::size_t bytes) {
-  void* pages = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (pages == MAP_FAILED) return nullptr;
+  // A huge page backs only an aligned stretch of 2 MiB, and the system places
+  // a mapping on any page: a buffer of 2 MiB or more is placed on a boundary,
+  // from a mapping 2 MiB longer whose ends are given back.
+  constexpr std::size_t huge_page = std::size_t{2} << 20;
+  const std::size_t extra = bytes >= huge_page ? huge_page : 0;
+  void* mapped =
+      ::mmap(nullptr, bytes + extra, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) return nullptr;
+  auto* start = static_cast<std::uint8_t*>(mapped);
+  auto* pages = start;
+  if (extra != 0) {
+    const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(start);
+    pages = start + ((huge_page - at % huge_page) % huge_page);
+    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    std::uint8_t* end = pages + (bytes + page - 1) / page * page;
+    if (pages > start) (void)::munmap(start, static_cast<std::size_t>(pages - start));
+    if (start + bytes + extra > end)
+      (void)::munmap(end, static_cast<std::size_t>(start + bytes + extra - end));
+  }
   (void)::madvise(pages, bytes, MADV_HUGEPAGE);
   return pages;
 }

@@ -176,6 +176,17 @@ std::int32_t write_fully(Handle handle, const void* src, std::size_t size, std::
   return 0;
 }
 
+std::int32_t write_pieces(Handle handle, std::span<const Piece> pieces, std::size_t& done) {
+  done = 0;
+  for (const Piece& piece : pieces) {
+    std::size_t put = 0;
+    const std::int32_t code = write_fully(handle, piece.bytes, piece.size, put);
+    done += put;
+    if (code != 0 || put < piece.size) return code;
+  }
+  return 0;
+}
+
 std::int32_t read_at(Handle handle, std::uint64_t offset, void* dest, std::size_t size,
                      std::size_t& done) {
   done = 0;

@@ -7,11 +7,14 @@
 namespace heightio {
 namespace {
 
-constexpr std::size_t batch_target = std::size_t{4} << 20;
+// Small enough that a batch is still in the shared cache when the program
+// writes it, and that the buffers cost few fresh pages; large enough that a
+// read costs little more than its copy.
+constexpr std::size_t batch_target = std::size_t{1} << 20;
 
 // A row of zero bytes still needs a valid address to hand out, aligned for
-// the samples a program reads from it.
-alignas(16) const std::uint8_t empty_row_byte = 0;
+// the samples a program reads from it; nothing is ever stored in it.
+alignas(16) std::uint8_t empty_row_byte = 0;
 
 }  // namespace
 
@@ -22,15 +25,14 @@ ReadAhead::ReadAhead(RecordFile& file, const RowSpan& rows, bool from_last)
       std::clamp<std::size_t>(batch_target / rows_.row_bytes, 1, rows_.count));
   // Every buffer is taken here, on the program's own thread: the reading
   // thread allocates nothing, so it never needs an allocator arena of its own.
-  // Huge pages, where the system gives them, save most of the page faults.
+  // One stretch of memory for every slot, so that huge pages back it where
+  // the system gives them.
   batch_bytes_ = std::size_t{rows_per_batch_} * rows_.row_bytes;
-  for (std::size_t s = 0; s < std::min<std::size_t>(slots, batches()); ++s) {
-    slots_[s].bytes = static_cast<std::uint8_t*>(platform::reserve_pages(batch_bytes_));
-    if (slots_[s].bytes == nullptr) {
-      release_slots();
-      throw std::bad_alloc();
-    }
-  }
+  used_slots_ = std::min<std::size_t>(slots, batches());
+  for (std::size_t s = 0; s < used_slots_; ++s) slots_[s].prepared.resize(rows_per_batch_);
+  pages_ = static_cast<std::uint8_t*>(platform::reserve_pages(used_slots_ * batch_bytes_));
+  if (pages_ == nullptr) throw std::bad_alloc();
+  for (std::size_t s = 0; s < used_slots_; ++s) slots_[s].bytes = pages_ + s * batch_bytes_;
   start();
 }
 
@@ -40,10 +42,8 @@ ReadAhead::~ReadAhead() {
 }
 
 void ReadAhead::release_slots() {
-  for (Batch& batch : slots_) {
-    if (batch.bytes != nullptr) platform::release_pages(batch.bytes, batch_bytes_);
-    batch.bytes = nullptr;
-  }
+  if (pages_ != nullptr) platform::release_pages(pages_, used_slots_ * batch_bytes_);
+  pages_ = nullptr;
 }
 
 void ReadAhead::start() {
@@ -70,9 +70,10 @@ void ReadAhead::stop() {
   if (thread_.joinable()) thread_.join();
 }
 
-void ReadAhead::start_over(bool from_last) {
+void ReadAhead::start_over(bool from_last, RowPreparation prepare) {
   stop();
   from_last_ = from_last;
+  prepare_ = std::move(prepare);
   start();
 }
 
@@ -92,11 +93,26 @@ void ReadAhead::fill(std::uint32_t b) {
   Batch& batch = slots_[b % slots];
   std::uint32_t count = 0;
   rows_of_batch(b, batch.lowest_row, count);
+  std::fill(batch.prepared.begin(), batch.prepared.end(), 0);
   // A failed or short read leaves `done` short; the rows it misses are read
   // again, checked, when they are due.
   (void)platform::read_at(file_.handle,
                           rows_.first_row_at + std::uint64_t{batch.lowest_row} * rows_.row_bytes,
                           batch.bytes, std::size_t{count} * rows_.row_bytes, batch.done);
+}
+
+// Prepares the rows of a batch that arrived whole, in the order they are
+// handed out.
+void ReadAhead::prepare_batch(std::uint32_t b) {
+  Batch& batch = slots_[b % slots];
+  std::uint32_t count = 0, lowest = 0;
+  rows_of_batch(b, lowest, count);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::uint32_t place = b * rows_per_batch_ + i;
+    const std::uint32_t row = from_last_ ? rows_.count - 1 - place : place;
+    std::uint8_t* bytes = batch.bytes + std::size_t{row - lowest} * rows_.row_bytes;
+    batch.prepared[row - lowest] = prepare_(bytes, place) ? 1 : 0;
+  }
 }
 
 void ReadAhead::produce() {
@@ -110,6 +126,7 @@ void ReadAhead::produce() {
     std::uint32_t count = 0, lowest = 0;
     rows_of_batch(b, lowest, count);
     const bool whole = slots_[b % slots].done == std::size_t{count} * rows_.row_bytes;
+    if (whole && prepare_) prepare_batch(b);
     {
       const std::lock_guard lock(mutex_);
       filled_ = b + 1;
@@ -125,32 +142,35 @@ void ReadAhead::produce() {
 
 void ReadAhead::take_batch(std::uint32_t b) {
   std::unique_lock lock(mutex_);
-  if (held_batch_ >= 0) {
-    released_ = static_cast<std::uint32_t>(held_batch_) + 1;
+  // The batch before this one stays held: the program may still be writing
+  // its rows.
+  if (held_batch_ >= 1) {
+    released_ = static_cast<std::uint32_t>(held_batch_);
     changed_.notify_all();
   }
   changed_.wait(lock, [&] { return filled_ > b || !producing_; });
   held_batch_ = b;
   if (filled_ > b) return;
-  // The thread has stopped before this batch (or never ran), and every
-  // earlier slot is released: the batch is read here.
+  // The thread has stopped before this batch (or never ran), and every slot
+  // but the two held is released: the batch is read here, and not prepared.
   lock.unlock();
   fill(b);
 }
 
-const std::uint8_t* ReadAhead::next_row() {
-  if (rows_.row_bytes == 0) return &empty_row_byte;
+AheadRow ReadAhead::next_row() {
+  if (rows_.row_bytes == 0) return {&empty_row_byte, false};
   const std::uint32_t k = served_++;
   const std::uint32_t b = k / rows_per_batch_;
   if (b != held_batch_) take_batch(b);
   const std::uint32_t row = from_last_ ? rows_.count - 1 - k : k;
-  const Batch& batch = slots_[b % slots];
+  Batch& batch = slots_[b % slots];
   const std::size_t at = std::size_t{row - batch.lowest_row} * rows_.row_bytes;
-  if (at + rows_.row_bytes <= batch.done) return batch.bytes + at;
-  reread_row_.resize(rows_.row_bytes);
-  read_block_at(file_, rows_.first_row_at + std::uint64_t{row} * rows_.row_bytes,
-                reread_row_.data(), rows_.row_bytes);
-  return reread_row_.data();
+  std::uint8_t* bytes = batch.bytes + at;
+  if (at + rows_.row_bytes <= batch.done)
+    return {bytes, batch.prepared[row - batch.lowest_row] != 0};
+  read_block_at(file_, rows_.first_row_at + std::uint64_t{row} * rows_.row_bytes, bytes,
+                rows_.row_bytes);
+  return {bytes, false};
 }
 
 }  // namespace heightio

@@ -4,7 +4,6 @@
 
 #include "console.hpp"
 #include "failure.hpp"
-#include "platform.hpp"
 #include "two_pass.hpp"
 
 namespace heightio {
@@ -23,37 +22,42 @@ std::size_t number_text_bytes(std::uint32_t number) {
 
 // Every row number takes at least two console bytes, so a batch never holds
 // more rows than half the console's buffer.
-RowBatch::RowBatch(RecordFile& file, std::size_t row_bytes)
+RowBatch::RowBatch(RecordFile& file, std::size_t row_bytes, std::uint32_t rows_kept)
     : file_(file),
       row_bytes_(row_bytes),
-      capacity_(std::clamp<std::size_t>(row_bytes == 0 ? 1 : batch_target / row_bytes, 1,
-                                        Console::buffer_size / 2)) {
+      capacity_(std::clamp<std::size_t>(
+          row_bytes == 0 ? 1 : batch_target / row_bytes, 1,
+          std::min<std::size_t>(Console::buffer_size / 2, std::max<std::uint32_t>(rows_kept, 1)))) {
   allocate_or_fail([&] {
-    bytes_ = std::make_unique_for_overwrite<std::uint8_t[]>(capacity_ * row_bytes_);
-    numbers_.resize(capacity_);
+    rows_.reserve(capacity_);
+    numbers_.reserve(capacity_);
   });
 }
 
-void RowBatch::add(std::uint32_t number) {
-  numbers_[held_++] = number;
+void RowBatch::add(const std::uint8_t* row, std::uint32_t number) {
+  rows_.push_back({row, row_bytes_});
+  numbers_.push_back(number);
   text_bytes_ += number_text_bytes(number);
-  if (held_ == capacity_ || !console_keeps(text_bytes_)) flush();
+  if (rows_.size() == capacity_ || !console_keeps(text_bytes_)) flush();
 }
 
 void RowBatch::flush() {
   std::size_t done = 0;
-  (void)platform::write_fully(file_.handle, bytes_.get(), held_ * row_bytes_, done);
+  (void)platform::write_pieces(file_.handle, rows_, done);
   std::size_t row = 0;
-  for (; row < held_ && (row + 1) * row_bytes_ <= done; ++row) print_row_in_place(numbers_[row]);
-  for (; row < held_; ++row) {
+  for (; row < rows_.size() && (row + 1) * row_bytes_ <= done; ++row)
+    print_row_in_place(numbers_[row]);
+  for (; row < rows_.size(); ++row) {
     // Whatever part of this row the batch's write got out stays written.
     const std::size_t at = row * row_bytes_;
     const std::size_t sent = done > at ? done - at : 0;
-    write_block(file_, bytes_.get() + at + sent, row_bytes_ - sent);
+    const auto* bytes = static_cast<const std::uint8_t*>(rows_[row].bytes);
+    write_block(file_, bytes + sent, row_bytes_ - sent);
     check_io();
     print_row_in_place(numbers_[row]);
   }
-  held_ = 0;
+  rows_.clear();
+  numbers_.clear();
   text_bytes_ = 0;
 }
 

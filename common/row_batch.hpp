@@ -2,6 +2,10 @@
 // printed in place once the row is written, exactly as if every row had gone
 // out with a write of its own followed by its number.
 //
+// The batch holds no bytes of its own: it writes the rows from where they lie
+// (the buffers of the rows read again, or the rows kept in memory), all with
+// one request. So it holds no more rows than the source keeps in place.
+//
 // A batch closes when it holds about 4 MiB or 64 rows, or at the row whose
 // number would make the console hand text over to the system (at once on a
 // terminal), so that a console that fails does so with the same rows written.
@@ -12,23 +16,21 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
+#include "platform.hpp"
 #include "record_file.hpp"
 
 namespace heightio {
 
 class RowBatch {
  public:
-  // `file` has a record size of 1.
-  RowBatch(RecordFile& file, std::size_t row_bytes);
+  // `file` has a record size of 1. The rows added stay in place while
+  // `rows_kept` more rows are added.
+  RowBatch(RecordFile& file, std::size_t row_bytes, std::uint32_t rows_kept);
 
-  // Where the next row's bytes go; valid until add.
-  std::uint8_t* next_row() { return bytes_.get() + held_ * row_bytes_; }
-
-  // The row just filled is complete; `number` is printed once it is written.
-  void add(std::uint32_t number);
+  // A complete row of row_bytes bytes; `number` is printed once it is written.
+  void add(const std::uint8_t* row, std::uint32_t number);
 
   // Writes the rows held and prints their numbers; a failure is raised.
   // Call it before raising a failure found between rows, so that the rows
@@ -39,9 +41,8 @@ class RowBatch {
   RecordFile& file_;
   std::size_t row_bytes_;
   std::size_t capacity_;  // rows one batch holds
-  std::unique_ptr<std::uint8_t[]> bytes_;
+  std::vector<platform::Piece> rows_;
   std::vector<std::uint32_t> numbers_;
-  std::size_t held_ = 0;
   std::size_t text_bytes_ = 0;  // console bytes the held rows' numbers take
 };
 

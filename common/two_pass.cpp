@@ -58,22 +58,26 @@ TwoPassRows::TwoPassRows(RecordFile& file, const RowSpan& rows) : file_(file), r
 }
 
 const std::uint8_t* TwoPassRows::read_row() {
-  if (ahead_) return ahead_->next_row();
+  if (ahead_) return ahead_->next_row().bytes;
   std::uint8_t* row = store_->add_row();
   read_block(file_, row, rows_.row_bytes);
   return row;
 }
 
-void TwoPassRows::start_writing_phase(bool from_last) {
+void TwoPassRows::start_writing_phase(bool from_last, RowPreparation prepare) {
   from_last_ = from_last;
   served_ = 0;
-  if (ahead_) ahead_->start_over(from_last);
+  if (ahead_) ahead_->start_over(from_last, std::move(prepare));
 }
 
-const std::uint8_t* TwoPassRows::reread_row() {
+AheadRow TwoPassRows::reread_row() {
   if (ahead_) return ahead_->next_row();
   const std::uint32_t k = served_++;
-  return store_->row(from_last_ ? store_->rows() - 1 - k : k);
+  return {store_->row(from_last_ ? store_->rows() - 1 - k : k), false};
+}
+
+std::uint32_t TwoPassRows::rows_kept() const {
+  return ahead_ ? ahead_->rows_kept() : rows_.count;
 }
 
 }  // namespace heightio

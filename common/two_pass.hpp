@@ -47,12 +47,18 @@ class TwoPassRows {
   const std::uint8_t* read_row();
 
   // Writing phase: from here on, rows come from the last to the first or
-  // from the first to the last.
-  void start_writing_phase(bool from_last);
+  // from the first to the last. Rows read again from the file are prepared
+  // on the reading thread by `prepare`, when it is given; rows kept in memory
+  // never are.
+  void start_writing_phase(bool from_last, RowPreparation prepare = {});
 
-  // Writing phase: the next row in that order. A row read again that the file
-  // no longer holds whole records 100.
-  const std::uint8_t* reread_row();
+  // Writing phase: the next row in that order, which the program may change
+  // in place. A row read again that the file no longer holds whole records
+  // 100.
+  AheadRow reread_row();
+
+  // How many of the rows handed out last are still in place.
+  std::uint32_t rows_kept() const;
 
  private:
   RecordFile& file_;

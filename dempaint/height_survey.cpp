@@ -55,6 +55,15 @@ std::string run_survey_warning() {
 
 }  // namespace
 
+// Asked as "inside" so that a NaN, which fails every comparison, does not
+// pass for a height that comes back.
+bool all_come_back(std::span<const float> samples) {
+  std::uint32_t inside = 1;
+  for (const float h : samples)
+    inside &= static_cast<std::uint32_t>((h > below_range) & (h < above_range));
+  return inside != 0;
+}
+
 void HeightSurvey::add_row(std::span<const float> samples) {
   if (count_outside(samples) == 0) return;
   for (const float h : samples) {

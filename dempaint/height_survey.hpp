@@ -25,6 +25,11 @@ std::int64_t round_trip_height(float h);
 // The warning for the samples outside, or an empty text when there are none.
 std::string height_warning(const HeightSurvey& survey);
 
+// Whether every sample of the row comes back (the usual row), told in one
+// branch-free pass. Such a row has nothing for the survey, and every sample
+// has a whole number.
+bool all_come_back(std::span<const float> samples);
+
 // Adds a row to the run's survey, whose warning is given at the end of the run.
 void survey_heights(std::span<const float> samples);
 

@@ -44,6 +44,7 @@ For example, from a shell:
 
 static_assert(std::endian::native == std::endian::little,
               "raster rows are read straight into floats");
+static_assert(sizeof(float) == pixel_size, "a raster row is painted where it lies");
 
 struct PaintSettings {
   std::string raster_path;
@@ -88,29 +89,35 @@ void read_raster_rows(TwoPassRows& rows, const PaintSettings& settings) {
     const std::uint8_t* row = rows.read_row();
     check_io();
     const std::span<const float> samples = samples_of(row, settings.width);
-    check_encodable(samples);
-    survey_heights(samples);
+    if (!all_come_back(samples)) {
+      check_encodable(samples);
+      survey_heights(samples);
+    }
     print_row_in_place(r);
   }
 }
 
 // A TGA image declared bottom row first starts with the raster's last row, so
-// the raster's first row becomes the top of the picture. Each row is encoded
-// just before it is written; rows go out several at a time.
+// the raster's first row becomes the top of the picture. Each row is painted
+// where it lies, on the reading thread where it can be, and rows go out
+// several at a time.
 void write_rows_bottom_up(RecordFile& image, TwoPassRows& rows, const PaintSettings& settings) {
-  const std::size_t width = settings.width;
-  RowBatch batch(image, width * pixel_size);
-  rows.start_writing_phase(true);
+  const std::size_t row_bytes = std::size_t{settings.width} * pixel_size;
+  rows.start_writing_phase(true, [row_bytes](std::uint8_t* row, std::uint32_t) {
+    return paint_usual_row({row, row_bytes});
+  });
+  RowBatch batch(image, row_bytes, rows.rows_kept());
   for (std::uint32_t r = settings.height; r >= 1; --r) {
+    AheadRow row;
     try {
-      const std::uint8_t* row = rows.reread_row();
+      row = rows.reread_row();
       check_io();
-      encode_height_row(samples_of(row, width), {batch.next_row(), width * pixel_size});
+      if (!row.prepared) paint_row({row.bytes, row_bytes});
     } catch (const IoError&) {
       batch.flush();  // the rows before this one are written first
       throw;
     }
-    batch.add(r);
+    batch.add(row.bytes, r);
   }
   batch.flush();
 }

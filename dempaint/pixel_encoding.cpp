@@ -38,8 +38,15 @@ std::uint32_t pixel_word(std::uint32_t v) {
   return (v & 0xFFu) * 0x0101u | (v & 0xFF00u) << 8 | std::uint32_t{opaque} << 24;
 }
 
-// Whole numbers of 64 bits.
+// Whole numbers of 32 and of 64 bits.
+constexpr float int32_limit = 0x1p31f;
 constexpr float int64_limit = 0x1p63f;
+
+float sample_at(const std::uint8_t* bytes, std::size_t c) {
+  float h;
+  std::memcpy(&h, bytes + c * pixel_size, sizeof h);
+  return h;
+}
 
 void store_pixel(std::span<std::uint8_t> pixels, std::size_t c, const Pixel& pixel) {
   std::memcpy(pixels.data() + c * pixel_size, pixel.data(), pixel_size);
@@ -56,25 +63,33 @@ void check_encodable(std::span<const float> samples) {
   for (const float h : samples) (void)heightio::truncate_to_int64(h);
 }
 
-void encode_height_row(std::span<const float> samples, std::span<std::uint8_t> pixels) {
-  if (all_within(samples, 0x1p31f)) {
-    // The usual terrain: a loop the compiler turns into vector conversions.
-    for (std::size_t c = 0; c < samples.size(); ++c) {
-      const std::uint32_t word =
-          pixel_word(static_cast<std::uint32_t>(static_cast<std::int32_t>(samples[c])));
-      std::memcpy(pixels.data() + c * pixel_size, &word, pixel_size);
-    }
-    return;
+bool paint_usual_row(std::span<std::uint8_t> row) {
+  std::uint8_t* const bytes = row.data();
+  const std::size_t count = row.size() / pixel_size;
+  // Copied through a single address, so the compiler sees the row's bytes
+  // read and written in place and turns both loops into vector instructions.
+  std::uint32_t outside = 0;
+  for (std::size_t c = 0; c < count; ++c) {
+    const float h = sample_at(bytes, c);
+    outside |= static_cast<std::uint32_t>(!(h >= -int32_limit)) |
+               static_cast<std::uint32_t>(!(h < int32_limit));
   }
-  if (!all_within(samples, int64_limit)) {
-    // The checked conversion, sample by sample, ends the program at the
-    // first sample that has no integer value.
-    for (std::size_t c = 0; c < samples.size(); ++c)
-      store_pixel(pixels, c, encode_height_pixel(samples[c]));
-    return;
+  if (outside != 0) return false;
+  for (std::size_t c = 0; c < count; ++c) {
+    const std::uint32_t word =
+        pixel_word(static_cast<std::uint32_t>(static_cast<std::int32_t>(sample_at(bytes, c))));
+    std::memcpy(bytes + c * pixel_size, &word, pixel_size);
   }
-  for (std::size_t c = 0; c < samples.size(); ++c)
-    store_pixel(pixels, c, pixel_of(static_cast<std::int64_t>(samples[c])));
+  return true;
+}
+
+void paint_row(std::span<std::uint8_t> row) {
+  if (paint_usual_row(row)) return;
+  // The checked conversion, sample by sample; each sample is read before its
+  // own pixel is stored over it.
+  const std::size_t count = row.size() / pixel_size;
+  for (std::size_t c = 0; c < count; ++c)
+    store_pixel(row, c, encode_height_pixel(sample_at(row.data(), c)));
 }
 
 }  // namespace dempaint

@@ -25,7 +25,14 @@ Pixel encode_height_pixel(float h);
 // row that has no 64-bit integer value.
 void check_encodable(std::span<const float> samples);
 
-// Encodes a row of samples into pixels.size() / 4 == samples.size() pixels.
-void encode_height_row(std::span<const float> samples, std::span<std::uint8_t> pixels);
+// Paints a row of samples where it lies: the 4 bytes of each sample become
+// its pixel. Only the usual terrain, whose every sample truncates to a 32-bit
+// integer, is painted here, with no possible failure; any other row is left
+// as it is and false returned. Safe on any thread.
+bool paint_usual_row(std::span<std::uint8_t> row);
+
+// Paints any row of samples where it lies; a sample without a 64-bit integer
+// value ends the program with 207, the samples before it painted.
+void paint_row(std::span<std::uint8_t> row);
 
 }  // namespace dempaint

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "command_line.hpp"
 #include "console.hpp"
@@ -88,22 +89,28 @@ std::uint32_t stored_row_of(const TgaLayout& layout, std::uint32_t i) {
 // overwrite each other on a terminal.
 void write_raster_rows(RecordFile& raster, StoredRows& rows, const TgaLayout& layout,
                        std::uint16_t mode) {
-  const std::size_t width = layout.width;
-  RowBatch batch(raster, width * sizeof(float));
-  rows.start_writing_phase(!layout.top_row_first);
+  const std::size_t row_bytes = std::size_t{layout.width} * sizeof(float);
+  // Each row's part of the survey, noted where the row is decoded (on the
+  // reading thread, ahead of its turn) and added when the row is written.
+  std::vector<RowSurvey> surveys;
+  allocate_or_fail([&] { surveys.resize(layout.height); });
+  rows.start_writing_phase(!layout.top_row_first, [&](std::uint8_t* row, std::uint32_t i) {
+    surveys[i] = decode_and_survey_row({row, row_bytes}, mode);
+    return true;
+  });
+  RowBatch batch(raster, row_bytes, rows.rows_kept());
   for (std::uint32_t i = 0; i < layout.height; ++i) {
+    AheadRow row;
     try {
-      const std::uint8_t* pixels = rows.reread_row();
+      row = rows.reread_row();
       check_io();
-      // The batch's bytes are aligned for floats: they come from the allocator.
-      const std::span<float> samples(reinterpret_cast<float*>(batch.next_row()), width);
-      decode_height_row({pixels, width * pixel_size}, samples, mode);
-      survey_decoded_row({pixels, width * pixel_size}, samples, i, mode);
     } catch (const IoError&) {
       batch.flush();  // the rows before this one are written first
       throw;
     }
-    batch.add(stored_row_of(layout, i));
+    if (!row.prepared) surveys[i] = decode_and_survey_row({row.bytes, row_bytes}, mode);
+    survey_decoded_row(surveys[i], i);
+    batch.add(row.bytes, stored_row_of(layout, i));
   }
   batch.flush();
 }

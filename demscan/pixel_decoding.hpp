@@ -25,8 +25,18 @@ inline float decode_height_pixel(std::span<const std::uint8_t, pixel_size> pixel
   return red == 255 ? 0.0f : static_cast<float>(256 * red + blue + green_offset);
 }
 
-// Decodes pixels.size() / 4 == samples.size() pixels.
-void decode_height_row(std::span<const std::uint8_t> pixels, std::span<float> samples,
-                       std::uint16_t mode);
+// The whole number decode_height_pixel gives for a pixel read as one
+// little-endian word, branch-free so that loops over a row become vector
+// instructions; empty samples give 0.
+template <bool green_offset>
+std::int32_t decoded_number(std::uint32_t word) {
+  const auto b = static_cast<std::int32_t>((word >> (8 * heightio::channel::blue)) & 0xFF);
+  const auto g = static_cast<std::int32_t>((word >> (8 * heightio::channel::green)) & 0xFF);
+  const auto r = static_cast<std::int32_t>((word >> (8 * heightio::channel::red)) & 0xFF);
+  const std::int32_t value = 256 * r + b + (green_offset ? g - 127 : 0);
+  // Masked rather than branched on.
+  const std::int32_t keep = -static_cast<std::int32_t>(r != 255);
+  return value & keep;
+}
 
 }  // namespace demscan

@@ -1,5 +1,6 @@
 #include "pixel_survey.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "pixel_decoding.hpp"
@@ -37,20 +38,6 @@ std::uint64_t count_foreign(std::span<const std::uint8_t> pixels, std::size_t wi
   return count;
 }
 
-bool holds_height(std::span<const float> samples) {
-  constexpr std::size_t block = 16;
-  std::size_t c = 0;
-  for (; c + block <= samples.size(); c += block) {
-    std::uint32_t any = 0;
-    for (std::size_t i = 0; i < block; ++i) any |= samples[c + i] != 0.0f;
-    if (any != 0) return true;
-  }
-  for (; c < samples.size(); ++c) {
-    if (samples[c] != 0.0f) return true;
-  }
-  return false;
-}
-
 PixelSurvey run_survey;
 
 std::string run_foreign_pixel_warning() {
@@ -61,22 +48,69 @@ std::string run_empty_picture_warning() {
   return empty_picture_warning(run_survey);
 }
 
+// The foreign pixels of a row, in the plain decoding only.
+void survey_pixels(std::span<const std::uint8_t> pixels, std::size_t width, std::uint16_t mode,
+                   RowSurvey& row) {
+  if (mode != 0) return;
+  row.foreign = count_foreign(pixels, width);
+  if (row.foreign == 0) return;
+  for (row.first_x = 0; !foreign_pixel(pixel_word(pixels, row.first_x)); ++row.first_x) {
+  }
+}
+
+// Decodes `count` pixels in place and returns the OR of their whole numbers,
+// which is not 0 when some sample holds a height.
+template <bool green_offset>
+std::int32_t decode_in_place(std::uint8_t* pixels, std::size_t count) {
+  std::int32_t any = 0;
+  for (std::size_t c = 0; c < count; ++c) {
+    std::uint32_t word;
+    std::memcpy(&word, pixels + c * pixel_size, pixel_size);
+    const std::int32_t number = decoded_number<green_offset>(word);
+    any |= number;
+    const auto sample = static_cast<float>(number);
+    std::memcpy(pixels + c * pixel_size, &sample, pixel_size);
+  }
+  return any;
+}
+
 }  // namespace
 
-void PixelSurvey::add_row(std::span<const std::uint8_t> pixels, std::span<const float> samples,
-                          std::uint32_t y, std::uint16_t mode) {
-  const std::size_t width = samples.size();
-  this->samples += width;
-  if (!any_height) any_height = holds_height(samples);
-  if (mode != 0) return;
-  const std::uint64_t row_foreign = count_foreign(pixels, width);
-  if (row_foreign == 0) return;
+void PixelSurvey::add(const RowSurvey& row, std::uint32_t y) {
+  samples += row.samples;
+  any_height = any_height || row.any_height;
+  if (row.foreign == 0) return;
   if (foreign == 0 || y < first_y) {
     first_y = y;
-    for (first_x = 0; !foreign_pixel(pixel_word(pixels, first_x)); ++first_x) {
-    }
+    first_x = row.first_x;
   }
-  foreign += row_foreign;
+  foreign += row.foreign;
+}
+
+// One pass over the row, a block of pixels at a time while the block is in
+// the nearest cache: its foreign pixels counted, then the block decoded.
+RowSurvey decode_and_survey_row(std::span<std::uint8_t> row, std::uint16_t mode) {
+  static_assert(sizeof(float) == pixel_size);
+  constexpr std::size_t block = 64;
+  RowSurvey survey;
+  survey.samples = row.size() / pixel_size;
+  std::int32_t any = 0;
+  for (std::size_t c = 0; c < survey.samples; c += block) {
+    const std::size_t count = std::min<std::size_t>(block, survey.samples - c);
+    const std::span<std::uint8_t> pixels = row.subspan(c * pixel_size, count * pixel_size);
+    if (mode != 0) {
+      any |= decode_in_place<true>(pixels.data(), count);
+      continue;
+    }
+    RowSurvey part;
+    survey_pixels(pixels, count, mode, part);
+    if (part.foreign != 0 && survey.foreign == 0)
+      survey.first_x = static_cast<std::uint32_t>(c) + part.first_x;
+    survey.foreign += part.foreign;
+    any |= decode_in_place<false>(pixels.data(), count);
+  }
+  survey.any_height = any != 0;
+  return survey;
 }
 
 std::string foreign_pixel_warning(const PixelSurvey& survey) {
@@ -98,12 +132,11 @@ std::string empty_picture_warning(const PixelSurvey& survey) {
          "reads as empty";
 }
 
-void survey_decoded_row(std::span<const std::uint8_t> pixels, std::span<const float> samples,
-                        std::uint32_t y, std::uint16_t mode) {
+void survey_decoded_row(const RowSurvey& row, std::uint32_t y) {
   static const bool registered = (heightio::add_warning_source(run_foreign_pixel_warning),
                                   heightio::add_warning_source(run_empty_picture_warning), true);
   (void)registered;
-  run_survey.add_row(pixels, samples, y, mode);
+  run_survey.add(row, y);
 }
 
 }  // namespace demscan

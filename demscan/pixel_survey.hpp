@@ -14,6 +14,14 @@
 
 namespace demscan {
 
+// What one row adds to the survey.
+struct RowSurvey {
+  std::uint64_t samples = 0;
+  bool any_height = false;
+  std::uint64_t foreign = 0;
+  std::uint32_t first_x = 0;  // the left-most foreign pixel, when there is one
+};
+
 struct PixelSurvey {
   std::uint64_t samples = 0;  // samples decoded
   bool any_height = false;    // some sample came back non-empty
@@ -21,18 +29,22 @@ struct PixelSurvey {
   std::uint32_t first_x = 0;  // the top-most, then left-most of them,
   std::uint32_t first_y = 0;  // counted from the top-left corner of the picture
 
-  // `pixels` decoded into `samples`, picture row `y` counted from the top.
-  void add_row(std::span<const std::uint8_t> pixels, std::span<const float> samples,
-               std::uint32_t y, std::uint16_t mode);
+  // A row surveyed by decode_and_survey_row, picture row `y` counted from
+  // the top.
+  void add(const RowSurvey& row, std::uint32_t y);
 };
+
+// Decodes a row of pixels where it lies into its samples, as
+// decode_height_row would, and returns what the row adds to the survey.
+// Safe on any thread.
+RowSurvey decode_and_survey_row(std::span<std::uint8_t> row, std::uint16_t mode);
 
 // The warnings, or empty texts when there is nothing to say.
 std::string foreign_pixel_warning(const PixelSurvey& survey);
 std::string empty_picture_warning(const PixelSurvey& survey);
 
-// Adds a decoded row to the run's survey, whose warnings are given at the end
-// of the run.
-void survey_decoded_row(std::span<const std::uint8_t> pixels, std::span<const float> samples,
-                        std::uint32_t y, std::uint16_t mode);
+// Adds a row to the run's survey, whose warnings are given at the end of the
+// run.
+void survey_decoded_row(const RowSurvey& row, std::uint32_t y);
 
 }  // namespace demscan

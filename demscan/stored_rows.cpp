@@ -1,19 +1,47 @@
 #include "stored_rows.hpp"
 
+#include <algorithm>
+
 #include "failure.hpp"
 
 namespace demscan {
+namespace {
 
 using namespace heightio;
 
+// About as much as the rows read again ahead hold.
+constexpr std::size_t ring_target = std::size_t{1} << 20;
+
+}  // namespace
+
 StoredRows::StoredRows(PixelReader& reader)
-    : reader_(reader), row_(std::size_t{reader.layout.width} * pixel_size) {
+    : reader_(reader), row_bytes_(std::size_t{reader.layout.width} * pixel_size) {
   const TgaLayout& layout = reader_.layout;
   if (!layout.run_length_encoded)
     plain_.emplace(*reader_.image,
                    RowSpan{pixel_data_start(layout), stored_row_bytes(layout), layout.height});
   else if (!readable_again(*reader_.image))
-    store_.emplace(row_.size());
+    store_.emplace(row_bytes_);
+  // Rows that are unpacked, or read again and decoded one by one, go through a
+  // ring of buffers, so that they stay in place while they wait to be written.
+  if (!handed_out_as_stored()) {
+    ring_rows_ = static_cast<std::uint32_t>(
+        std::clamp<std::size_t>(row_bytes_ == 0 ? 1 : ring_target / row_bytes_, 1,
+                                std::max<std::uint32_t>(layout.height, 1)));
+    allocate_or_fail([&] { ring_.resize(std::max<std::size_t>(ring_rows_ * row_bytes_, 1)); });
+  }
+}
+
+bool StoredRows::handed_out_as_stored() const {
+  const TgaLayout& layout = reader_.layout;
+  if (plain_) return layout.stored_pixel_size == pixel_size && !layout.right_to_left;
+  return store_.has_value();
+}
+
+std::uint8_t* StoredRows::next_ring_row() {
+  std::uint8_t* row = ring_.data() + std::size_t{ring_next_} * row_bytes_;
+  ring_next_ = (ring_next_ + 1) % ring_rows_;
+  return row;
 }
 
 void StoredRows::read_row() {
@@ -24,31 +52,40 @@ void StoredRows::read_row() {
     read_pixel_row(reader_, store_->add_row());
   } else {
     starts_.push_back(packed_row_start(reader_));
-    read_pixel_row(reader_, row_.data());
+    read_pixel_row(reader_, ring_.data());
   }
 }
 
-void StoredRows::start_writing_phase(bool from_last) {
+void StoredRows::start_writing_phase(bool from_last, RowPreparation prepare) {
   from_last_ = from_last;
   served_ = 0;
-  if (plain_) plain_->start_writing_phase(from_last);
+  if (plain_)
+    plain_->start_writing_phase(from_last,
+                                handed_out_as_stored() ? std::move(prepare) : RowPreparation{});
   if (!plain_ && !store_) starts_.push_back(packed_row_start(reader_));  // where the data end
 }
 
-const std::uint8_t* StoredRows::reread_row() {
+AheadRow StoredRows::reread_row() {
   const TgaLayout& layout = reader_.layout;
   if (plain_) {
-    const std::uint8_t* stored = plain_->reread_row();
+    const AheadRow stored = plain_->reread_row();
     check_io();
-    if (layout.stored_pixel_size == pixel_size && !layout.right_to_left) return stored;
-    unpack_plain_row(layout, stored, row_.data());
-    return row_.data();
+    if (handed_out_as_stored()) return stored;
+    std::uint8_t* row = next_ring_row();
+    unpack_plain_row(layout, stored.bytes, row);
+    return {row, false};
   }
   const std::uint32_t k = served_++;
   const std::uint32_t r = from_last_ ? layout.height - 1 - k : k;
-  if (store_) return store_->row(r);
-  reread_packed_row(reader_, r, starts_[r], starts_[r + 1].at, row_.data());
-  return row_.data();
+  if (store_) return {store_->row(r), false};
+  std::uint8_t* row = next_ring_row();
+  reread_packed_row(reader_, r, starts_[r], starts_[r + 1].at, row);
+  return {row, false};
+}
+
+std::uint32_t StoredRows::rows_kept() const {
+  if (!handed_out_as_stored()) return ring_rows_;
+  return plain_ ? plain_->rows_kept() : reader_.layout.height;
 }
 
 }  // namespace demscan

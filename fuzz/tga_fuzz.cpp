@@ -29,7 +29,7 @@
 #include "error_codes.hpp"
 #include "failure.hpp"
 #include "fuzz_support.hpp"
-#include "pixel_decoding.hpp"
+#include "pixel_survey.hpp"
 #include "record_file.hpp"
 #include "row_store.hpp"
 #include "tga_reader.hpp"
@@ -143,19 +143,40 @@ bool whole(float sample) {
   return sample == static_cast<float>(static_cast<std::int32_t>(sample));
 }
 
+float sample_at(const std::vector<std::uint8_t>& row, std::size_t c) {
+  float sample;
+  std::memcpy(&sample, row.data() + c * pixel_size, sizeof sample);
+  return sample;
+}
+
+// Decodes a copy of the row both ways, as the program does (in place, with its
+// survey), and checks every sample and the survey against the pixels.
 void check_decoding(const std::uint8_t* row, std::size_t width) {
-  std::vector<float> plain(width), green_offset(width);
-  decode_height_row({row, width * pixel_size}, plain, 0);
-  decode_height_row({row, width * pixel_size}, green_offset, 1);
+  std::vector<std::uint8_t> plain(row, row + width * pixel_size);
+  std::vector<std::uint8_t> green_offset = plain;
+  const RowSurvey plain_survey = decode_and_survey_row(plain, 0);
+  const RowSurvey green_offset_survey = decode_and_survey_row(green_offset, 1);
+  std::uint64_t foreign = 0;
+  std::size_t first_x = 0;
+  bool plain_height = false, green_offset_height = false;
   for (std::size_t c = 0; c < width; ++c) {
     const std::uint8_t* pixel = row + c * pixel_size;
+    const float p = sample_at(plain, c), g = sample_at(green_offset, c);
     if (pixel[2] == 255) {
-      require(bits_of(plain[c]) == 0 && bits_of(green_offset[c]) == 0);
+      require(bits_of(p) == 0 && bits_of(g) == 0);
       continue;
     }
-    require(whole(plain[c]) && plain[c] >= 0.0f && plain[c] <= 65279.0f);
-    require(whole(green_offset[c]) && green_offset[c] - plain[c] == pixel[1] - 127.0f);
+    require(whole(p) && p >= 0.0f && p <= 65279.0f);
+    require(whole(g) && g - p == pixel[1] - 127.0f);
+    plain_height = plain_height || p != 0.0f;
+    green_offset_height = green_offset_height || g != 0.0f;
+    if (pixel[1] != pixel[0] && foreign++ == 0) first_x = c;
   }
+  require(plain_survey.samples == width && plain_survey.foreign == foreign &&
+          (foreign == 0 || plain_survey.first_x == first_x) &&
+          plain_survey.any_height == plain_height);
+  require(green_offset_survey.samples == width && green_offset_survey.foreign == 0 &&
+          green_offset_survey.any_height == green_offset_height);
 }
 
 // Reads the rows into a RowStore, as demscan's reading phase does, noting

@@ -524,16 +524,16 @@ TEST(Faults, MemoryRunningOutIsLocatedAtItsAllocation) {
   if (through_launcher()) GTEST_SKIP() << launcher_limit::memory;
   if (!address_space_limits_work) GTEST_SKIP() << "no address space limit under the sanitizer";
   // 16 MiB of address space: a settings line of 24 MiB does not fit, nor do
-  // the 20 MiB of a 65535 x 80 image.
+  // the 20 MiB of a 65535 x 80 raster held in memory from a pipe.
   Workspace ws;
   ws.write("dempaint.ini", std::string(24 << 20, 'p') + "\r\n");
   RunResult result = run_changing_only(ws, DEMPAINT_PATH, {}, {}, 16 * 1024);
   const std::string settings_line = expect_run_error(result.out, 203);
   EXPECT_EQ(result.status, 203);
 
-  ws.write("dempaint.ini", crlf_lines({"terrain.raw", "terrain.tga", "65535", "80"}));
-  ws.write("terrain.raw", std::string(std::size_t{65535} * 80 * 4, '\0'));
-  result = run_changing_only(ws, DEMPAINT_PATH, {"terrain.tga"}, {}, 16 * 1024);
+  ws.write("dempaint.ini", crlf_lines({"", "terrain.tga", "65535", "80"}));
+  const std::string raster(std::size_t{65535} * 80 * 4, '\0');
+  result = run_changing_only(ws, DEMPAINT_PATH, {"terrain.tga"}, raster, 16 * 1024);
   ASSERT_GE(result.out.size(), 31u);
   const std::string image_rows = expect_run_error(result.out.substr(result.out.size() - 31), 203);
   EXPECT_EQ(result.status, 203);

@@ -38,9 +38,14 @@ std::vector<std::uint8_t> painted_row(std::size_t width) {
   return pixels;
 }
 
+// Decodes a copy of the row and adds it to the survey as picture row y.
+void add_row(demscan::PixelSurvey& survey, std::vector<std::uint8_t> row, std::uint32_t y,
+             std::uint16_t mode) {
+  survey.add(demscan::decode_and_survey_row(row, mode), y);
+}
+
 TEST(PixelSurvey, CountsForeignPixelsAndKeepsTheTopMostLeftMost) {
   demscan::PixelSurvey survey;
-  const std::vector<float> samples(100, 5.0f);
   std::vector<std::uint8_t> lower = painted_row(100);
   lower[20 * 4 + 1] = 9;
   std::vector<std::uint8_t> upper = painted_row(100);
@@ -48,29 +53,38 @@ TEST(PixelSurvey, CountsForeignPixelsAndKeepsTheTopMostLeftMost) {
   upper[70 * 4 + 1] = 9;
   upper[10 * 4 + 1] = 9;
   upper[10 * 4 + 2] = 255;  // red 255: empty, whatever green holds
-  survey.add_row(lower, samples, 5, 0);
+  add_row(survey, lower, 5, 0);
   EXPECT_EQ(survey.first_x, 20u);
-  survey.add_row(upper, samples, 3, 0);
+  add_row(survey, upper, 3, 0);
   EXPECT_EQ(survey.foreign, 3u);
   EXPECT_EQ(survey.first_x, 0u);
   EXPECT_EQ(survey.first_y, 3u);
   EXPECT_EQ(survey.samples, 200u);
   EXPECT_TRUE(survey.any_height);
 
+  // The first foreign pixel of a row found past the row's first block.
+  demscan::PixelSurvey wide;
+  std::vector<std::uint8_t> row = painted_row(300);
+  row[230 * 4 + 1] = 9;
+  row[290 * 4 + 1] = 9;
+  add_row(wide, row, 7, 0);
+  EXPECT_EQ(wide.foreign, 2u);
+  EXPECT_EQ(wide.first_x, 230u);
+
   demscan::PixelSurvey green_offsets;
-  green_offsets.add_row(lower, samples, 0, 1);
+  add_row(green_offsets, lower, 0, 1);
   EXPECT_EQ(green_offsets.foreign, 0u);
 }
 
 TEST(PixelSurvey, TellsAPictureWithoutAnyHeight) {
   demscan::PixelSurvey survey;
-  std::vector<float> samples(100, 0.0f);
-  const std::vector<std::uint8_t> pixels = painted_row(100);
-  survey.add_row(pixels, samples, 0, 0);
+  std::vector<std::uint8_t> pixels = painted_row(100);
+  for (std::size_t c = 0; c < 100; ++c) pixels[c * 4 + 2] = 255;  // every pixel empty
+  add_row(survey, pixels, 0, 0);
   EXPECT_FALSE(survey.any_height);
   EXPECT_NE(demscan::empty_picture_warning(survey), "");
-  samples[65] = 1.0f;
-  survey.add_row(pixels, samples, 1, 0);
+  pixels[65 * 4 + 2] = 0;
+  add_row(survey, pixels, 1, 0);
   EXPECT_TRUE(survey.any_height);
   EXPECT_EQ(demscan::empty_picture_warning(survey), "");
 }
