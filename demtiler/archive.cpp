@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "error_codes.hpp"
 #include "failure.hpp"
 #include "layouts.hpp"
+#include "platform.hpp"
 #include "raster_band.hpp"
 #include "work_ahead.hpp"
 
@@ -136,7 +138,9 @@ class TileDataAhead {
 
   void start() {
     band_.emplace(widest_band(tiles_));
-    allocate_or_fail([&] { bytes_.resize(slots * tile_data_size); });
+    // Pages straight from the system, huge where it allows, for few faults.
+    bytes_.reset(static_cast<std::uint8_t*>(platform::reserve_pages(slots * tile_data_size)));
+    if (bytes_ == nullptr) raise_at_call_site(code::out_of_memory);
     for (std::size_t s = 0; s < slots; ++s) put_constant_bytes(&bytes_[s * tile_data_size]);
     ahead_.emplace(tiles_.size(), slots,
                    [this](std::uint64_t i, std::size_t slot) { build(i, slot); });
@@ -161,7 +165,12 @@ class TileDataAhead {
   const TileList& tiles_;
   std::optional<RasterBand> band_;
   TileWindow window_{};
-  std::vector<std::uint8_t> bytes_;
+  struct ReleasePages {
+    void operator()(std::uint8_t* pages) const {
+      platform::release_pages(pages, slots * tile_data_size);
+    }
+  };
+  std::unique_ptr<std::uint8_t[], ReleasePages> bytes_;
   std::array<TileState, slots> states_{};
   std::optional<WorkAhead> ahead_;  // last, so that its thread stops before the buffers go
 };
