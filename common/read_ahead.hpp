@@ -69,7 +69,6 @@ class ReadAhead {
   // The program holds two batches (the rows it hands out and the rows before
   // them, which it may still be writing) while the thread fills the others.
   static constexpr std::size_t slots = 4;
-  static constexpr std::uint32_t held = 2;
 
   struct Batch {
     std::uint8_t* bytes = nullptr;
