@@ -139,7 +139,8 @@ class TileDataAhead {
   void start() {
     band_.emplace(widest_band(tiles_));
     // Pages straight from the system, huge where it allows, for few faults.
-    bytes_.reset(static_cast<std::uint8_t*>(platform::reserve_pages(slots * tile_data_size)));
+    bytes_.reset(static_cast<std::uint8_t*>(
+        platform::reserve_pages(reserved_bytes(slots * tile_data_size))));
     if (bytes_ == nullptr) raise_at_call_site(code::out_of_memory);
     for (std::size_t s = 0; s < slots; ++s) put_constant_bytes(&bytes_[s * tile_data_size]);
     ahead_.emplace(tiles_.size(), slots,
@@ -167,7 +168,7 @@ class TileDataAhead {
   TileWindow window_{};
   struct ReleasePages {
     void operator()(std::uint8_t* pages) const {
-      platform::release_pages(pages, slots * tile_data_size);
+      platform::release_pages(pages, reserved_bytes(slots * tile_data_size));
     }
   };
   std::unique_ptr<std::uint8_t[], ReleasePages> bytes_;

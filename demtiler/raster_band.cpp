@@ -16,10 +16,17 @@ std::size_t band_row_samples(std::uint32_t tiles) {
   return std::size_t{tile_stride} * tiles + (tile_span - tile_stride);
 }
 
+// Samples a band of up to `tiles` tiles across needs, and what its reservation
+// rounded to whole huge pages holds besides.
+std::size_t band_capacity(std::uint32_t tiles) {
+  if (tiles == 0) return 0;
+  const std::size_t samples = band_row_samples(std::min(tiles, RasterBand::max_tiles)) * tile_span;
+  return reserved_bytes(samples * sizeof(std::uint32_t)) / sizeof(std::uint32_t);
+}
+
 }  // namespace
 
-RasterBand::RasterBand(std::uint32_t tiles)
-    : capacity_(tiles == 0 ? 0 : band_row_samples(std::min(tiles, max_tiles)) * tile_span) {
+RasterBand::RasterBand(std::uint32_t tiles) : capacity_(band_capacity(tiles)) {
   // Pages straight from the system, huge where it allows: they are faulted in
   // by the first read into them, with few faults.
   if (capacity_ == 0) return;

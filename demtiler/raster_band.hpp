@@ -10,6 +10,14 @@
 
 namespace demtiler {
 
+// The bytes to reserve for a buffer of `bytes`: above 1 MiB, whole huge pages
+// of 2 MiB, so that the system can back it with a few of them instead of
+// faulting in hundreds of small pages, each fault costly on a virtual machine.
+inline std::size_t reserved_bytes(std::size_t bytes) {
+  constexpr std::size_t huge_page = std::size_t{2} << 20;
+  return bytes <= huge_page / 2 ? bytes : (bytes + huge_page - 1) / huge_page * huge_page;
+}
+
 // Tiles first_tx up to (not including) end_tx of tile row ty.
 struct BandSpan {
   std::uint32_t ty;
