@@ -1,15 +1,21 @@
 #include "archive.hpp"
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include "console.hpp"
 #include "error_codes.hpp"
 #include "failure.hpp"
 #include "layouts.hpp"
+#include "platform.hpp"
 #include "raster_band.hpp"
+#include "work_ahead.hpp"
 
 namespace demtiler {
 namespace {
@@ -52,42 +58,37 @@ bool is_signalling_nan(std::uint32_t bits) {
          (bits & 0x003FFFFFu) != 0;
 }
 
-// Cells go column by column: for tile column k, for tile row r. Each is
-// FD 00 00, the sample / 10 as a float, 00 00 7E.
-void assemble_height_block(const TileWindow& window, Bytes& block) {
-  block.assign(height_block_size, 0);
-  std::uint8_t* cell = &block[4];
-  for (std::uint32_t k = 0; k < tile_span; ++k) {
-    for (std::uint32_t r = 0; r < tile_span; ++r, cell += cell_size) {
-      const std::uint32_t bits = window[r * tile_span + k];
-      if (is_signalling_nan(bits)) raise_at_call_site(code::invalid_float_operation);
-      cell[0] = 0xFD;
-      store_u32(cell + 3, std::bit_cast<std::uint32_t>(std::bit_cast<float>(bits) / 10.0f));
-      cell[9] = 0x7E;
-    }
+// The bytes of one tile in the archive, written with one request: its
+// height block, then the blank texture block. The constant bytes are put in
+// once; each tile then fills in only its heights.
+void put_constant_bytes(std::uint8_t* tile_data) {
+  std::memset(tile_data, 0, tile_data_size);
+  for (std::uint8_t* cell = tile_data + 4; cell < tile_data + height_block_size;
+       cell += cell_size) {
+    cell[0] = 0xFD;
+    cell[9] = 0x7E;
   }
+  const TgaHeader header = make_tga_header(texture_side, texture_side);
+  std::memcpy(tile_data + height_block_size, header.data(), header.size());
 }
 
-// Every tile gets the same blank 128 x 128 texture, a TGA header and zero pixels.
-const Bytes& texture_block() {
-  static const Bytes block = [] {
-    Bytes bytes(texture_block_size, 0);
-    const TgaHeader header = make_tga_header(texture_side, texture_side);
-    std::memcpy(bytes.data(), header.data(), header.size());
-    return bytes;
-  }();
-  return block;
-}
-
-void write_height_block(RecordFile& archive, const TileWindow& window, Bytes& block) {
-  assemble_height_block(window, block);
-  write_block(archive, block.data(), block.size());
-  check_io();
-}
-
-void write_texture_block(RecordFile& archive) {
-  write_block(archive, texture_block().data(), texture_block().size());
-  check_io();
+// Cells go column by column: for tile column k, for tile row r. Each is
+// FD 00 00, the sample / 10 as a float, 00 00 7E. False at a signalling NaN,
+// whose division would be an invalid operation: nothing is filled in then.
+// The check and the divisions run over the whole window first, in its own
+// order, where the compiler does several at once.
+bool put_heights(const TileWindow& window, std::uint8_t* tile_data) {
+  bool signalling = false;
+  for (const std::uint32_t bits : window) signalling |= is_signalling_nan(bits);
+  if (signalling) return false;
+  std::array<std::uint32_t, tile_span * tile_span> heights;
+  for (std::size_t i = 0; i < window.size(); ++i)
+    heights[i] = std::bit_cast<std::uint32_t>(std::bit_cast<float>(window[i]) / 10.0f);
+  std::uint8_t* cell = tile_data + 4;
+  for (std::uint32_t k = 0; k < tile_span; ++k)
+    for (std::uint32_t r = 0; r < tile_span; ++r, cell += cell_size)
+      store_u32(cell + 3, heights[r * tile_span + k]);
+  return true;
 }
 
 // The band for tile i reaches to the last listed tile of the same tile row
@@ -99,6 +100,81 @@ std::uint32_t band_end(const TileList& tiles, std::size_t i) {
     ++last;
   return tiles[last].tx + 1;
 }
+
+// The widest band the tile pass reads: from a listed tile to the last one of
+// its tile row that fits one band.
+std::uint32_t widest_band(const TileList& tiles) {
+  std::uint32_t last_tx = 0;
+  for (const TileRef& tile : tiles) last_tx = std::max(last_tx, tile.tx);
+  return tiles.empty() ? 0 : std::min(last_tx + 1, RasterBand::max_tiles);
+}
+
+enum class TileState { ready, samples_missing, signalling_nan };
+
+// One tile's archive bytes, and whether they are complete.
+struct TileSlot {
+  TileState state;
+  std::uint8_t* bytes;
+};
+
+// The tiles' archive bytes, built on a second thread a few tiles ahead of the
+// one being written: its band read from the raster, its window copied, its
+// heights filled in. The program's own thread then only writes. The buffers
+// are taken, and the thread started, at the first tile, after its progress
+// line: there the samples are first needed, and a failure to get memory shows.
+class TileDataAhead {
+ public:
+  TileDataAhead(const RecordFile& raster, std::uint32_t width, const TileList& tiles)
+      : raster_(raster), width_(width), tiles_(tiles) {}
+
+  TileSlot take(std::size_t i) {
+    if (!ahead_) start();
+    const std::size_t slot = ahead_->take(i);
+    return {states_[slot], &bytes_[slot * tile_data_size]};
+  }
+
+ private:
+  static constexpr std::size_t slots = 16;
+
+  void start() {
+    band_.emplace(widest_band(tiles_));
+    // Pages straight from the system, huge where it allows, for few faults.
+    bytes_.reset(static_cast<std::uint8_t*>(
+        platform::reserve_pages(reserved_bytes(slots * tile_data_size))));
+    if (bytes_ == nullptr) raise_at_call_site(code::out_of_memory);
+    for (std::size_t s = 0; s < slots; ++s) put_constant_bytes(&bytes_[s * tile_data_size]);
+    ahead_.emplace(tiles_.size(), slots,
+                   [this](std::uint64_t i, std::size_t slot) { build(i, slot); });
+  }
+
+  // Runs on the second thread: allocates nothing and records no failure.
+  void build(std::uint64_t i, std::size_t slot) {
+    const TileRef& tile = tiles_[i];
+    if (!band_->holds(tile)) band_->load(raster_, {tile.ty, tile.tx, band_end(tiles_, i)}, width_);
+    if (!band_->holds(tile)) {
+      states_[slot] = TileState::samples_missing;
+      return;
+    }
+    band_->copy_window(tile.tx, window_);
+    states_[slot] = put_heights(window_, &bytes_[slot * tile_data_size])
+                        ? TileState::ready
+                        : TileState::signalling_nan;
+  }
+
+  const RecordFile& raster_;
+  const std::uint32_t width_;
+  const TileList& tiles_;
+  std::optional<RasterBand> band_;
+  TileWindow window_{};
+  struct ReleasePages {
+    void operator()(std::uint8_t* pages) const {
+      platform::release_pages(pages, reserved_bytes(slots * tile_data_size));
+    }
+  };
+  std::unique_ptr<std::uint8_t[], ReleasePages> bytes_;
+  std::array<TileState, slots> states_{};
+  std::optional<WorkAhead> ahead_;  // last, so that its thread stops before the buffers go
+};
 
 void print_progress(const TileRef& tile, std::uint32_t n) {
   write_int(tile.ty, 6);
@@ -139,23 +215,22 @@ void copy_template_block(RecordFile& template_file, RecordFile& archive) {
 
 void write_tiles(RecordFile& archive, RecordFile& raster, std::uint32_t width,
                  const TileList& tiles) {
-  TileWindow window;
-  RasterBand band;
-  Bytes block;
+  TileDataAhead ahead(raster, width, tiles);
   for (std::size_t i = 0; i < tiles.size(); ++i) {
     const TileRef& tile = tiles[i];
     print_progress(tile, static_cast<std::uint32_t>(i + 1));
-    if (!band.holds(tile)) band.load(raster, tile.ty, tile.tx, band_end(tiles, i), width);
+    TileSlot slot = ahead.take(i);
     // The scan has read every window already, so a band fails to load only
     // when the raster has shrunk since. Reading the tile window by window then
     // fails at the very row that is missing, instead of writing stale samples.
-    if (band.holds(tile)) {
-      band.copy_window(tile.tx, window);
-    } else {
+    if (slot.state == TileState::samples_missing) {
+      TileWindow window;
       read_window(raster, tile, width, window);
+      slot.state = put_heights(window, slot.bytes) ? TileState::ready : TileState::signalling_nan;
     }
-    write_height_block(archive, window, block);
-    write_texture_block(archive);
+    if (slot.state == TileState::signalling_nan) raise_at_call_site(code::invalid_float_operation);
+    write_block(archive, slot.bytes, tile_data_size);
+    check_io();
   }
 }
 

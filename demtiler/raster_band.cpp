@@ -4,26 +4,55 @@
 #include <cstring>
 
 #include "failure.hpp"
+#include "platform.hpp"
 
 namespace demtiler {
 
 using namespace heightio;
 
-bool RasterBand::load(RecordFile& raster, std::uint32_t ty, std::uint32_t first_tx,
-                      std::uint32_t end_tx, std::uint32_t width) {
-  ty_ = ty;
-  first_tx_ = first_tx;
-  end_tx_ = end_tx;
-  row_samples_ = std::size_t{tile_stride} * (end_tx - first_tx) + (tile_span - tile_stride);
-  allocate_or_fail([&] { samples_.resize(row_samples_ * tile_span); });
-  loaded_ = true;
-  TileRef first{ty, first_tx};
-  // A failed seek stays pending; the window-by-window fallback meets it again
-  // and reports it at its own check.
+namespace {
+
+std::size_t band_row_samples(std::uint32_t tiles) {
+  return std::size_t{tile_stride} * tiles + (tile_span - tile_stride);
+}
+
+// Samples a band of up to `tiles` tiles across needs, and what its reservation
+// rounded to whole huge pages holds besides.
+std::size_t band_capacity(std::uint32_t tiles) {
+  if (tiles == 0) return 0;
+  const std::size_t samples = band_row_samples(std::min(tiles, RasterBand::max_tiles)) * tile_span;
+  return reserved_bytes(samples * sizeof(std::uint32_t)) / sizeof(std::uint32_t);
+}
+
+}  // namespace
+
+RasterBand::RasterBand(std::uint32_t tiles) : capacity_(band_capacity(tiles)) {
+  // Pages straight from the system, huge where it allows: they are faulted in
+  // by the first read into them, with few faults.
+  if (capacity_ == 0) return;
+  samples_ =
+      static_cast<std::uint32_t*>(platform::reserve_pages(capacity_ * sizeof(std::uint32_t)));
+  if (samples_ == nullptr) raise_at_call_site(code::out_of_memory);
+}
+
+RasterBand::~RasterBand() {
+  if (samples_ != nullptr) platform::release_pages(samples_, capacity_ * sizeof(std::uint32_t));
+}
+
+bool RasterBand::load(const RecordFile& raster, const BandSpan& span, std::uint32_t width) {
+  span_ = span;
+  row_samples_ = band_row_samples(span.end_tx - span.first_tx);
+  loaded_ = row_samples_ * tile_span <= capacity_;
+  const TileRef first{span.ty, span.first_tx};
+  const std::size_t row_bytes = row_samples_ * sizeof(std::uint32_t);
   for (std::uint32_t r = 0; r < tile_span && loaded_; ++r) {
-    seek_record(raster, window_row_record(first, r, width));
-    loaded_ = pending_io_result() == 0 &&
-              read_available(raster, &samples_[r * row_samples_], row_samples_) == row_samples_;
+    // A byte position past 64 bits is one the checked seek refuses.
+    const std::uint64_t record = window_row_record(first, r, width);
+    std::size_t done = 0;
+    loaded_ = record <= UINT64_MAX / sizeof(float) &&
+              platform::read_at(raster.handle, record * sizeof(float), &samples_[r * row_samples_],
+                                row_bytes, done) == 0 &&
+              done == row_bytes;
   }
   return loaded_;
 }

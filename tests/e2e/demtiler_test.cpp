@@ -425,6 +425,33 @@ TEST_F(DemtilerRun, TooManyTilesForOneArchiveEndWith201AndKeepTheOldArchive) {
   EXPECT_EQ(ws_.read("terrain.gnd"), "an older archive");
 }
 
+TEST_F(DemtilerRun, WideTileRowIsMappedWrittenAndCutShortAcrossItsBands) {
+  // 192 tiles across, more than one read of the raster takes: the row is read
+  // in parts, and a sample on the 4 columns that tiles 95 and 96 share must
+  // occupy both. Cut short inside the right part, the row fails at tile 180,
+  // the first whose window reaches column 13000 of the last row.
+  Raster raster(72 * 192 + 4, 76);
+  raster.set(10, 72 * 96 + 1, 1234.5f);
+  raster.set(75, 72 * 191 + 75, -20.0f);
+  write_raster(raster);
+  write_settings(std::to_string(raster.width), "76");
+  std::string row(192, '-');
+  row[95] = row[96] = row[191] = '*';
+  RunResult result = run();
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out,
+            "x-192\r\ny-1\r\n" + row + "0\r\n\r\n3\r\n" + progress({{0, 95}, {0, 96}, {0, 191}}));
+  EXPECT_TRUE(ws_.read("terrain.gnd") ==
+              expected_archive(raster, {{0, 95}, {0, 96}, {0, 191}}, sample_template()));
+
+  ws_.write("terrain.raw", raster.bytes().substr(0, 4 * (75 * std::size_t{raster.width} + 13000)));
+  result = run();
+  const std::string console = "x-192\r\ny-1\r\n" + row.substr(0, 180);
+  ASSERT_EQ(result.out.substr(0, console.size()), console);
+  expect_run_error(result.out.substr(console.size()), 100);
+  EXPECT_EQ(result.status, 100);
+}
+
 TEST_F(DemtilerRun, SparseRasterPast2GiBIsTiledAtItsTrueOffsets) {
   // 24000 x 24000 samples, 2.3 GB, all empty but two small islands; the second
   // lies past the first 2 GiB of the file, where 32-bit positions would wrap.
