@@ -71,33 +71,39 @@ ScanSettings read_settings() {
 
 // Reads every stored row in file order; nothing is decoded yet. Each row
 // number stands on a line of its own.
-void read_stored_rows(StoredRows& rows, const TgaLayout& layout) {
-  for (std::uint32_t r = 1; r <= layout.height; ++r) {
-    rows.read_row();
-    check_io();
-    print_row_on_line(r);
-  }
+// The place of stored row r (counted from 1) in the order the raster is
+// written, which is also its picture row counted from the top.
+std::uint32_t place_of_stored_row(const TgaLayout& layout, std::uint32_t r) {
+  return layout.top_row_first ? r - 1 : layout.height - r;
 }
 
-// The stored row that holds picture row `i` (0 at the top), numbered from 1.
 std::uint32_t stored_row_of(const TgaLayout& layout, std::uint32_t i) {
   return layout.top_row_first ? i + 1 : layout.height - i;
 }
 
-// Writes the raster from the top row of the picture down, each row decoded
-// just before it is written; rows go out several at a time. The row numbers
-// overwrite each other on a terminal.
+// Reading phase: every stored row, and what it will add to the survey once it
+// is written, noted by its place.
+void read_stored_rows(StoredRows& rows, const TgaLayout& layout, std::uint16_t mode,
+                      std::vector<RowSurvey>& surveys) {
+  const std::size_t row_bytes = std::size_t{layout.width} * pixel_size;
+  for (std::uint32_t r = 1; r <= layout.height; ++r) {
+    const std::uint8_t* pixels = rows.read_row();
+    check_io();
+    surveys[place_of_stored_row(layout, r)] = survey_row({pixels, row_bytes}, mode);
+    print_row_on_line(r);
+  }
+}
+
+// Writing phase: each row decoded where it lies, on the reading thread where
+// it can be, and its survey added as it is written.
 void write_raster_rows(RecordFile& raster, StoredRows& rows, const TgaLayout& layout,
-                       std::uint16_t mode) {
+                       std::uint16_t mode, const std::vector<RowSurvey>& surveys) {
   const std::size_t row_bytes = std::size_t{layout.width} * sizeof(float);
-  // Each row's part of the survey, noted where the row is decoded (on the
-  // reading thread, ahead of its turn) and added when the row is written.
-  std::vector<RowSurvey> surveys;
-  allocate_or_fail([&] { surveys.resize(layout.height); });
-  rows.start_writing_phase(!layout.top_row_first, [&](std::uint8_t* row, std::uint32_t i) {
-    surveys[i] = decode_and_survey_row({row, row_bytes}, mode);
-    return true;
-  });
+  rows.start_writing_phase(!layout.top_row_first,
+                           [row_bytes, mode](std::uint8_t* row, std::uint32_t) {
+                             decode_row_in_place({row, row_bytes}, mode);
+                             return true;
+                           });
   RowBatch batch(raster, row_bytes, rows.rows_kept());
   for (std::uint32_t i = 0; i < layout.height; ++i) {
     AheadRow row;
@@ -108,7 +114,7 @@ void write_raster_rows(RecordFile& raster, StoredRows& rows, const TgaLayout& la
       batch.flush();  // the rows before this one are written first
       throw;
     }
-    if (!row.prepared) surveys[i] = decode_and_survey_row({row.bytes, row_bytes}, mode);
+    if (!row.prepared) decode_row_in_place({row.bytes, row_bytes}, mode);
     survey_decoded_row(surveys[i], i);
     batch.add(row.bytes, stored_row_of(layout, i));
   }
@@ -138,15 +144,18 @@ void demscan_main() {
   // 4. The header, the layout it declares, and whatever lies before the pixels.
   PixelReader reader = start_pixel_data(image);
 
-  // 5. Reading phase: every stored row as it is. Only an image that cannot be
-  //    read a second time (a pipe, the standard input) is kept in memory.
+  // 5. Reading phase: every stored row as it is, surveyed. Only an image that
+  //    cannot be read a second time (a pipe, the standard input) is kept in
+  //    memory.
   {
     StoredRows rows(reader);
-    read_stored_rows(rows, reader.layout);
+    std::vector<RowSurvey> surveys;
+    allocate_or_fail([&] { surveys.resize(reader.layout.height); });
+    read_stored_rows(rows, reader.layout, settings.mode, surveys);
     end_reading_phase();
 
     // 6. Writing phase: the raster rows, decoded.
-    write_raster_rows(raster, rows, reader.layout, settings.mode);
+    write_raster_rows(raster, rows, reader.layout, settings.mode, surveys);
     print_phase_end();
   }
 

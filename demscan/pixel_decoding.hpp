@@ -39,4 +39,8 @@ std::int32_t decoded_number(std::uint32_t word) {
   return value & keep;
 }
 
+// Decodes a row of pixels where it lies: the 4 bytes of each pixel become its
+// sample, as decode_height_pixel gives it. Safe on any thread.
+void decode_row_in_place(std::span<std::uint8_t> row, std::uint16_t mode);
+
 }  // namespace demscan

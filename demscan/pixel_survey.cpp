@@ -25,9 +25,9 @@ std::uint32_t pixel_word(std::span<const std::uint8_t> pixels, std::size_t c) {
 
 // The usual row has no foreign pixel: one branch-free pass tells. Blocks of a
 // fixed length let the compiler count with vector operations.
-std::uint64_t count_foreign(std::span<const std::uint8_t> pixels, std::size_t width) {
+std::uint32_t count_foreign(std::span<const std::uint8_t> pixels, std::size_t width) {
   constexpr std::size_t block = 64;
-  std::uint64_t count = 0;
+  std::uint32_t count = 0;
   std::size_t c = 0;
   for (; c + block <= width; c += block) {
     std::uint32_t in_block = 0;
@@ -58,20 +58,19 @@ void survey_pixels(std::span<const std::uint8_t> pixels, std::size_t width, std:
   }
 }
 
-// Decodes `count` pixels in place and returns the OR of their whole numbers,
-// which is not 0 when some sample holds a height.
+// Whether some pixel decodes to a height. The usual row says so in its first
+// block; each block is one branch-free pass.
 template <bool green_offset>
-std::int32_t decode_in_place(std::uint8_t* pixels, std::size_t count) {
-  std::int32_t any = 0;
-  for (std::size_t c = 0; c < count; ++c) {
-    std::uint32_t word;
-    std::memcpy(&word, pixels + c * pixel_size, pixel_size);
-    const std::int32_t number = decoded_number<green_offset>(word);
-    any |= number;
-    const auto sample = static_cast<float>(number);
-    std::memcpy(pixels + c * pixel_size, &sample, pixel_size);
+bool holds_height(std::span<const std::uint8_t> pixels, std::size_t width) {
+  constexpr std::size_t block = 64;
+  for (std::size_t c = 0; c < width; c += block) {
+    const std::size_t count = std::min(block, width - c);
+    std::int32_t any = 0;
+    for (std::size_t i = 0; i < count; ++i)
+      any |= decoded_number<green_offset>(pixel_word(pixels, c + i));
+    if (any != 0) return true;
   }
-  return any;
+  return false;
 }
 
 }  // namespace
@@ -87,30 +86,13 @@ void PixelSurvey::add(const RowSurvey& row, std::uint32_t y) {
   foreign += row.foreign;
 }
 
-// One pass over the row, a block of pixels at a time while the block is in
-// the nearest cache: its foreign pixels counted, then the block decoded.
-RowSurvey decode_and_survey_row(std::span<std::uint8_t> row, std::uint16_t mode) {
-  static_assert(sizeof(float) == pixel_size);
-  constexpr std::size_t block = 64;
-  RowSurvey survey;
-  survey.samples = row.size() / pixel_size;
-  std::int32_t any = 0;
-  for (std::size_t c = 0; c < survey.samples; c += block) {
-    const std::size_t count = std::min<std::size_t>(block, survey.samples - c);
-    const std::span<std::uint8_t> pixels = row.subspan(c * pixel_size, count * pixel_size);
-    if (mode != 0) {
-      any |= decode_in_place<true>(pixels.data(), count);
-      continue;
-    }
-    RowSurvey part;
-    survey_pixels(pixels, count, mode, part);
-    if (part.foreign != 0 && survey.foreign == 0)
-      survey.first_x = static_cast<std::uint32_t>(c) + part.first_x;
-    survey.foreign += part.foreign;
-    any |= decode_in_place<false>(pixels.data(), count);
-  }
-  survey.any_height = any != 0;
-  return survey;
+RowSurvey survey_row(std::span<const std::uint8_t> pixels, std::uint16_t mode) {
+  RowSurvey row;
+  row.samples = static_cast<std::uint32_t>(pixels.size() / pixel_size);
+  row.any_height = mode == 0 ? holds_height<false>(pixels, row.samples)
+                             : holds_height<true>(pixels, row.samples);
+  survey_pixels(pixels, row.samples, mode, row);
+  return row;
 }
 
 std::string foreign_pixel_warning(const PixelSurvey& survey) {

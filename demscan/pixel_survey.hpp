@@ -16,10 +16,10 @@ namespace demscan {
 
 // What one row adds to the survey.
 struct RowSurvey {
-  std::uint64_t samples = 0;
-  bool any_height = false;
-  std::uint64_t foreign = 0;
+  std::uint32_t samples = 0;
+  std::uint32_t foreign = 0;
   std::uint32_t first_x = 0;  // the left-most foreign pixel, when there is one
+  bool any_height = false;
 };
 
 struct PixelSurvey {
@@ -29,15 +29,12 @@ struct PixelSurvey {
   std::uint32_t first_x = 0;  // the top-most, then left-most of them,
   std::uint32_t first_y = 0;  // counted from the top-left corner of the picture
 
-  // A row surveyed by decode_and_survey_row, picture row `y` counted from
-  // the top.
+  // A row surveyed by survey_row, picture row `y` counted from the top.
   void add(const RowSurvey& row, std::uint32_t y);
 };
 
-// Decodes a row of pixels where it lies into its samples, as
-// decode_height_row would, and returns what the row adds to the survey.
-// Safe on any thread.
-RowSurvey decode_and_survey_row(std::span<std::uint8_t> row, std::uint16_t mode);
+// What a row of 4-byte pixels adds to the survey in the given decoding.
+RowSurvey survey_row(std::span<const std::uint8_t> pixels, std::uint16_t mode);
 
 // The warnings, or empty texts when there is nothing to say.
 std::string foreign_pixel_warning(const PixelSurvey& survey);

@@ -44,16 +44,19 @@ std::uint8_t* StoredRows::next_ring_row() {
   return row;
 }
 
-void StoredRows::read_row() {
+const std::uint8_t* StoredRows::read_row() {
   if (plain_) {
-    (void)plain_->read_row();
+    const std::uint8_t* stored = plain_->read_row();
     check_io();
-  } else if (store_) {
-    read_pixel_row(reader_, store_->add_row());
-  } else {
-    starts_.push_back(packed_row_start(reader_));
-    read_pixel_row(reader_, ring_.data());
+    if (handed_out_as_stored()) return stored;
+    std::uint8_t* row = next_ring_row();
+    unpack_plain_row(reader_.layout, stored, row);
+    return row;
   }
+  std::uint8_t* row = store_ ? store_->add_row() : next_ring_row();
+  if (!store_) starts_.push_back(packed_row_start(reader_));
+  read_pixel_row(reader_, row);
+  return row;
 }
 
 void StoredRows::start_writing_phase(bool from_last, RowPreparation prepare) {

@@ -25,9 +25,9 @@ class StoredRows {
   // `reader` stands at the first pixel and outlives the StoredRows.
   explicit StoredRows(PixelReader& reader);
 
-  // Reading phase: the next stored row in file order. Pixel data that end
-  // early fail with 100.
-  void read_row();
+  // Reading phase: the next stored row in file order, width pixels of 4
+  // bytes, valid until the next call. Pixel data that end early fail with 100.
+  const std::uint8_t* read_row();
 
   // Writing phase: from here on, rows come from the last to the first or
   // from the first to the last. Rows that are read again as they are stored

@@ -23,12 +23,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "error_codes.hpp"
 #include "failure.hpp"
 #include "fuzz_support.hpp"
+#include "pixel_decoding.hpp"
 #include "pixel_survey.hpp"
 #include "record_file.hpp"
 #include "row_store.hpp"
@@ -149,14 +151,17 @@ float sample_at(const std::vector<std::uint8_t>& row, std::size_t c) {
   return sample;
 }
 
-// Decodes a copy of the row both ways, as the program does (in place, with its
-// survey), and checks every sample and the survey against the pixels.
+// Decodes a copy of the row both ways, as the program does (in place), and
+// checks every sample, and the row's survey, against the pixels.
 void check_decoding(const std::uint8_t* row, std::size_t width) {
-  std::vector<std::uint8_t> plain(row, row + width * pixel_size);
+  const std::span<const std::uint8_t> pixels(row, width * pixel_size);
+  std::vector<std::uint8_t> plain(pixels.begin(), pixels.end());
   std::vector<std::uint8_t> green_offset = plain;
-  const RowSurvey plain_survey = decode_and_survey_row(plain, 0);
-  const RowSurvey green_offset_survey = decode_and_survey_row(green_offset, 1);
-  std::uint64_t foreign = 0;
+  decode_row_in_place(plain, 0);
+  decode_row_in_place(green_offset, 1);
+  const RowSurvey plain_survey = survey_row(pixels, 0);
+  const RowSurvey green_offset_survey = survey_row(pixels, 1);
+  std::uint32_t foreign = 0;
   std::size_t first_x = 0;
   bool plain_height = false, green_offset_height = false;
   for (std::size_t c = 0; c < width; ++c) {
