@@ -49,15 +49,16 @@ void ReadAhead::release_slots() {
 void ReadAhead::start() {
   served_ = 0;
   held_batch_ = -1;
-  filled_ = 0;
+  claimed_ = 0;
   released_ = 0;
+  ended_ = false;
   stop_ = false;
-  producing_ = batches() > 0;
-  if (!producing_) return;
+  for (Batch& batch : slots_) batch.ready = -1;
+  if (batches() == 0) return;
   try {
     thread_ = std::thread(&ReadAhead::produce, this);
   } catch (const std::system_error&) {
-    producing_ = false;  // no second thread to be had: each batch is read when it is needed
+    // No second thread to be had: the program claims and reads every batch.
   }
 }
 
@@ -89,7 +90,11 @@ void ReadAhead::rows_of_batch(std::uint32_t b, std::uint32_t& lowest, std::uint3
   lowest = from_last_ ? rows_.count - end : start;
 }
 
-void ReadAhead::fill(std::uint32_t b) {
+bool ReadAhead::claimable() const {
+  return !ended_ && claimed_ < batches() && claimed_ < released_ + slots;
+}
+
+void ReadAhead::fill(std::uint32_t b, bool prepare) {
   Batch& batch = slots_[b % slots];
   std::uint32_t count = 0;
   rows_of_batch(b, batch.lowest_row, count);
@@ -99,6 +104,15 @@ void ReadAhead::fill(std::uint32_t b) {
   (void)platform::read_at(file_.handle,
                           rows_.first_row_at + std::uint64_t{batch.lowest_row} * rows_.row_bytes,
                           batch.bytes, std::size_t{count} * rows_.row_bytes, batch.done);
+  const bool whole = batch.done == std::size_t{count} * rows_.row_bytes;
+  if (whole && prepare && prepare_) prepare_batch(b);
+  {
+    const std::lock_guard lock(mutex_);
+    batch.ready = b;
+    // Past a short batch the file has ended: reading on would find nothing.
+    if (!whole) ended_ = true;
+  }
+  changed_.notify_all();
 }
 
 // Prepares the rows of a batch that arrived whole, in the order they are
@@ -116,28 +130,16 @@ void ReadAhead::prepare_batch(std::uint32_t b) {
 }
 
 void ReadAhead::produce() {
-  for (std::uint32_t b = 0; b < batches(); ++b) {
+  for (;;) {
+    std::uint32_t b = 0;
     {
       std::unique_lock lock(mutex_);
-      changed_.wait(lock, [&] { return stop_ || b < released_ + slots; });
-      if (stop_) break;
+      changed_.wait(lock, [&] { return stop_ || claimable() || ended_ || claimed_ == batches(); });
+      if (stop_ || !claimable()) return;
+      b = claimed_++;
     }
-    fill(b);
-    std::uint32_t count = 0, lowest = 0;
-    rows_of_batch(b, lowest, count);
-    const bool whole = slots_[b % slots].done == std::size_t{count} * rows_.row_bytes;
-    if (whole && prepare_) prepare_batch(b);
-    {
-      const std::lock_guard lock(mutex_);
-      filled_ = b + 1;
-    }
-    changed_.notify_all();
-    // Past a short batch the file has ended: reading on would find nothing.
-    if (!whole) break;
+    fill(b, true);
   }
-  const std::lock_guard lock(mutex_);
-  producing_ = false;
-  changed_.notify_all();
 }
 
 void ReadAhead::take_batch(std::uint32_t b) {
@@ -148,13 +150,21 @@ void ReadAhead::take_batch(std::uint32_t b) {
     released_ = static_cast<std::uint32_t>(held_batch_);
     changed_.notify_all();
   }
-  changed_.wait(lock, [&] { return filled_ > b || !producing_; });
   held_batch_ = b;
-  if (filled_ > b) return;
-  // The thread has stopped before this batch (or never ran), and every slot
-  // but the two held is released: the batch is read here, and not prepared.
-  lock.unlock();
-  fill(b);
+  const Batch& wanted = slots_[b % slots];
+  while (wanted.ready != b) {
+    // Claimed by nobody yet (no thread, or a thread that has not come to
+    // it): read here. Claimed by the thread and still on its way: read the
+    // next unclaimed batch meanwhile, rather than wait.
+    if (claimed_ == b || (claimed_ > b && claimable())) {
+      const std::uint32_t c = claimed_++;
+      lock.unlock();
+      fill(c, false);
+      lock.lock();
+      continue;
+    }
+    changed_.wait(lock);
+  }
 }
 
 AheadRow ReadAhead::next_row() {

@@ -5,7 +5,9 @@
 // read each, into a ring of four buffers, while the program writes the rows
 // of the batches before. It can also prepare each row where it lies (convert
 // it for writing) so that the program's own thread is left with the writing.
-// It records no failure: a row that the thread could not read whole is read
+// A program that would have to wait for the thread reads the next batches
+// itself meanwhile, unprepared, so a thread that the system keeps off a core
+// costs little. The thread records no failure: a row that the thread could not read whole is read
 // again by next_row with the checked operation, which then fails exactly where
 // a plain read of that row would, and a row it did not prepare is handed out
 // as read, for the program to convert with its checked operations.
@@ -72,6 +74,7 @@ class ReadAhead {
 
   struct Batch {
     std::uint8_t* bytes = nullptr;
+    std::int64_t ready = -1;             // the batch whose bytes are here, once read
     std::uint32_t lowest_row = 0;        // the row of the file at bytes[0]
     std::size_t done = 0;                // bytes that arrived
     std::vector<std::uint8_t> prepared;  // 1 for each row the thread prepared
@@ -83,7 +86,12 @@ class ReadAhead {
   std::uint32_t batches() const;
   // The file rows of batch b: lowest and count.
   void rows_of_batch(std::uint32_t b, std::uint32_t& lowest, std::uint32_t& count) const;
-  void fill(std::uint32_t b);
+  // Whether the next batch may be claimed (the mutex held): there is one,
+  // and its slot is free.
+  bool claimable() const;
+  // Reads batch b into its slot and, when `prepare` and the batch arrived
+  // whole, prepares its rows; then marks it ready.
+  void fill(std::uint32_t b, bool prepare);
   void produce();
   void prepare_batch(std::uint32_t b);
   void take_batch(std::uint32_t b);
@@ -100,14 +108,17 @@ class ReadAhead {
   std::uint32_t served_ = 0;      // rows handed out
   std::int64_t held_batch_ = -1;  // the batch whose rows are being handed out
 
+  // Batches are claimed in order, each by the thread or, when the program
+  // would otherwise wait, by the program itself, and read by whoever claimed
+  // it: so a thread that the system leaves waiting for a core holds nothing
+  // up but the batch it has in hand.
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::uint32_t filled_ = 0;    // batches the thread has read
+  std::uint32_t claimed_ = 0;   // batches claimed for reading
   std::uint32_t released_ = 0;  // batches the program is done with
+  bool ended_ = false;          // a batch came short: the file ends there
   bool stop_ = false;
-  bool producing_ = false;  // whether the thread may still fill batches
-  std::thread
-      thread_;  // not joinable when no thread could be started: batches are then read inline
+  std::thread thread_;  // not joinable when no thread could be started
 };
 
 }  // namespace heightio
