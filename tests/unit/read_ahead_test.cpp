@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -78,18 +79,22 @@ TEST(ReadAhead, PreparedRowsComeInTheirOrderAndStayInPlaceWhileKept) {
 }
 
 TEST(ReadAhead, WhileTheThreadIsHeldUpTheProgramReadsTheNextBatchesItself) {
-  // The thread stops 100 ms at its first row, as if the system gave its core
+  // The thread stops 300 ms at its first row, as if the system gave its core
   // to another program; the program, waiting for the first batch, reads the
   // three after it meanwhile, unprepared.
   constexpr std::uint32_t count = 12;
   RecordFile file;
   open_existing(file, temp_file("rows.bin", rows_file(count)), 1);
   ReadAhead ahead(file, {0, row_bytes, count}, false);
-  ahead.start_over(false, [](std::uint8_t* row, std::uint32_t place) {
-    if (place == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::atomic<bool> held_up = false;
+  ahead.start_over(false, [&held_up](std::uint8_t* row, std::uint32_t place) {
+    if (place == 0) {
+      held_up = true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
     return mark_even_places(row, place);
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the thread has the first batch
+  while (!held_up) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   for (std::uint32_t k = 0; k < count; ++k) {
     const AheadRow row = ahead.next_row();
     ASSERT_EQ(take_pending(), 0);
