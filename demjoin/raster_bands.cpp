@@ -106,7 +106,7 @@ void print_map(const TileList& tiles, const demtiler::TileCounts& counts) {
   std::size_t i = 0;
   std::string line;
   for (std::uint32_t ty = 0; ty < counts.down; ++ty) {
-    line.assign(counts.across, '-');
+    allocate_or_fail([&] { line.assign(counts.across, '-'); });
     for (; i < tiles.size() && tiles[i].ty == ty; ++i) line[tiles[i].tx] = '*';
     write_text(line);
     write_int(ty, 0);

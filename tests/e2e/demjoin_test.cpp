@@ -1,0 +1,204 @@
+// demjoin end to end: both round trips with demtiler, byte for byte, and
+// every failure with its code, its console text and the files it leaves.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "harness.hpp"
+
+namespace {
+
+using namespace e2e;
+
+// The raster demjoin gives back: each sample of a listed tile as it was,
+// every other one 0.0.
+std::string joined(const Raster& raster, const std::vector<TileIndex>& tiles, std::uint32_t width,
+                   std::uint32_t height) {
+  Raster back(width, height);
+  for (const auto& [ty, tx] : tiles)
+    for (std::uint32_t r = 72 * ty; r < 72 * ty + 76u; ++r)
+      for (std::uint32_t c = 72 * tx; c < 72 * tx + 76u; ++c)
+        back.set(r, c, raster.samples[std::size_t{r} * raster.width + c]);
+  return back.bytes();
+}
+
+// An empty line, then per tile row its number in a field of 6 and a CR.
+std::string progress(int rows) {
+  std::string text = "\r\n";
+  for (int ty = 0; ty < rows; ++ty) {
+    char entry[16];
+    std::snprintf(entry, sizeof entry, "%6d\r", ty);
+    text += entry;
+  }
+  return text;
+}
+
+class DemjoinRun : public testing::Test {
+ protected:
+  void SetUp() override { ws_.write("demtiler.dat", sample_template()); }
+  void settings(const std::string& archive, const std::string& raster, std::uint32_t w,
+                std::uint32_t h) {
+    ws_.write("demjoin.ini", crlf_lines({archive, raster, std::to_string(w), std::to_string(h)}));
+  }
+  RunResult join(std::string_view stdin_bytes = {}) {
+    return run_changing_only(ws_, DEMJOIN_PATH, {"back.raw"}, stdin_bytes);
+  }
+
+  // demtiler then demjoin gives the tiled samples back; demjoin then
+  // demtiler the archive, and both print the same map.
+  void round_trip(const Raster& raster, const std::vector<TileIndex>& tiles) {
+    ws_.write("terrain.raw", raster.bytes());
+    const std::string size = std::to_string(raster.width) + "\r\n" + std::to_string(raster.height);
+    ws_.write("demtiler.ini", "terrain.raw\r\nterrain.gnd\r\n" + size + "\r\n");
+    const RunResult tiled = ws_.run(DEMTILER_PATH);
+    ASSERT_EQ(tiled.status, 0);
+    settings("terrain.gnd", "back.raw", raster.width, raster.height);
+    const RunResult result = join();
+    EXPECT_EQ(result.status, 0);
+    const std::string map = tiled.out.substr(0, tiled.out.find("\r\n\r\n") + 4);
+    EXPECT_EQ(result.out, map + std::to_string(tiles.size()) + "\r\n" +
+                              progress(static_cast<int>((raster.height - 4) / 72)));
+    EXPECT_TRUE(ws_.read("back.raw") == joined(raster, tiles, raster.width, raster.height));
+    ws_.write("demtiler.ini", "back.raw\r\nagain.gnd\r\n" + size + "\r\n");
+    ASSERT_EQ(ws_.run(DEMTILER_PATH).status, 0);
+    EXPECT_TRUE(ws_.read("again.gnd") == ws_.read("terrain.gnd"));
+  }
+
+  Workspace ws_;
+};
+
+TEST_F(DemjoinRun, RoundTripsOfWholeHeightsAreExact) {
+  // Whole heights from -200000 to 200000, zeros among them, in three tiles.
+  Raster raster(220, 148);
+  for (std::uint32_t r = 0; r < 148; ++r)
+    for (std::uint32_t c = 0; c < 220; ++c)
+      if (r >= 76 || (c >= 76 && c < 144))
+        raster.set(r, c, static_cast<float>((r * 99991 + c * 7919) % 400001) - 200000.0f);
+  round_trip(raster, {{0, 1}, {1, 0}, {1, 1}, {1, 2}});
+}
+
+TEST_F(DemjoinRun, RoundTripsOfTheDemoTerrainAreExact) {
+  const std::string make = "cd '" + ws_.dir().string() + "' && " +
+                           shell_command(MAKE_TERRAIN_PATH) + " 1000 700 terrain.raw >/dev/null";
+  ASSERT_EQ(std::system(make.c_str()), 0);
+  Raster raster(1000, 700);
+  const std::string bytes = ws_.read("terrain.raw");
+  std::memcpy(raster.samples.data(), bytes.data(), bytes.size());
+  std::vector<TileIndex> tiles;
+  for (int ty = 0; ty < 9; ++ty)
+    for (int tx = 0; tx < 13; ++tx) {
+      bool occupied = false;
+      for (int r = 72 * ty; r < 72 * ty + 76; ++r)
+        for (int c = 72 * tx; c < 72 * tx + 76; ++c) occupied |= raster.samples[r * 1000 + c] != 0;
+      if (occupied) tiles.push_back({ty, tx});
+    }
+  round_trip(raster, tiles);
+}
+
+TEST_F(DemjoinRun, SizeZeroFitsTheTilesAndStandardStreamsCarryTheData) {
+  const Raster raster = example_raster();
+  const std::string archive = expected_archive(raster, {{0, 1}, {1, 1}}, sample_template());
+  settings("", "", 0, 0);  // 148 x 148: tile column 1 and tile row 1 are the last
+  RunResult result = join(archive);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "x-2\r\ny-2\r\n-*0\r\n-*1\r\n\r\n2\r\n" + progress(2));
+  Raster expected(148, 148);
+  for (std::uint32_t r = 0; r < 148; ++r)
+    for (std::uint32_t c = 72; c < 148; ++c) expected.set(r, c, raster.samples[r * 220 + c]);
+  EXPECT_TRUE(result.out == expected.bytes());
+  // No tile and no size: an empty raster.
+  ws_.write("empty.gnd", expected_archive(raster, {}, sample_template()));
+  settings("empty.gnd", "back.raw", 0, 0);
+  EXPECT_EQ(join().out, "x-0\r\ny-0\r\n\r\n0\r\n\r\n");
+  EXPECT_EQ(ws_.read("back.raw"), "");
+}
+
+TEST_F(DemjoinRun, LaterTileWinsOnSharedSamplesAndTheWarningCountsThem) {
+  Raster raster(148, 76);
+  raster.set(5, 73, 50.0f);  // column 73 lies in both tiles
+  raster.set(2, 100, 9.0f);  // in the second tile alone
+  std::string archive = expected_archive(raster, {{0, 0}, {0, 1}}, sample_template());
+  // Tile (0, 1) holds 70 at its column 1, row 5.
+  const std::size_t cell = 3808 + 32 + 123318 + 4 + (1 * 76 + 5) * 10 + 3;
+  archive.replace(cell, 4, float_bytes({7.0f}));
+  ws_.write("terrain.gnd", archive);
+  settings("terrain.gnd", "back.raw", 148, 76);
+  ::setenv("DEMTOOLS_DIAGNOSTICS", "1", 1);
+  const RunResult result = join();
+  ::unsetenv("DEMTOOLS_DIAGNOSTICS");
+  raster.set(5, 73, 70.0f);
+  EXPECT_TRUE(ws_.read("back.raw") == raster.bytes());
+  EXPECT_NE(result.err.find("warning: 1 time a tile held a different height"), std::string::npos);
+}
+
+// Each failure: its code, the console up to it, the raster left as far as it
+// got (an older one untouched when the failure comes before creating it), the
+// words naming what is wrong, and no input changed.
+TEST_F(DemjoinRun, FailuresEndWithTheirCodeAndWords) {
+  const Raster raster = example_raster();
+  const std::string good = expected_archive(raster, {{0, 1}, {1, 0}, {1, 1}}, sample_template());
+  const auto with = [&](std::size_t at, std::string bytes) {
+    return std::string(good).replace(at, bytes.size(), bytes);
+  };
+  const std::string map = example_map + progress(2);
+  struct Case {
+    std::string archive, name, console;
+    std::uint32_t width;
+    int code;
+    std::string words, raster;
+  };
+  const Case cases[] = {
+      {good, "missing.gnd", "", 220, 2, "No such file", "older"},
+      {good, "nowhere/terrain.gnd", "", 220, 3, "No such file", "older"},
+      {good, ".", "", 220, 5, "directory", "older"},
+      {good.substr(0, 5), "terrain.gnd", "", 220, 100, "ends early", "older"},
+      {good.substr(0, 50), "terrain.gnd", "", 220, 100, "ends early", "older"},
+      {with(0, "PK"), "terrain.gnd", "", 220, 13, "not a GND tile archive", "older"},
+      {with(3, "\x0C"), "terrain.gnd", "", 220, 13, "of version 12, where only", "older"},
+      {with(24, u32_bytes(0)), "terrain.gnd", "", 220, 13,
+       "entry 2 of 3, tile row 0, column 0, "
+       "comes after tile row 0, column 1",
+       "older"},
+      {with(24, u32_bytes(0) + u32_bytes(1)), "terrain.gnd", "", 220, 13, "repeats", "older"},
+      {with(16, u32_bytes(3857)), "terrain.gnd", "", 220, 13, "at bytes 3857 and", "older"},
+      {good, "terrain.gnd", "", 147, 201,
+       "column 1 lies outside a raster of 147 x 148 samples; "
+       "148 x 148 would hold it",
+       "older"},
+      {good.substr(0, 3856 + 2 * 123318 + 100), "terrain.gnd", map, 220, 100, "ends early",
+       joined(raster, {{0, 1}}, 220, 148).substr(0, 4 * 220 * 72)},
+      {with(3856 + 2 * 123318 + 4 + 3, u32_bytes(0x7F800001)), "terrain.gnd", map, 220, 207, "",
+       joined(raster, {{0, 1}}, 220, 148).substr(0, 4 * 220 * 72)},
+      {good, "back.raw", example_map, 220, 32, "the archive being read", good},
+  };
+  ::setenv("DEMTOOLS_DIAGNOSTICS", "1", 1);
+  for (const Case& c : cases) {
+    ws_.write("terrain.gnd", c.archive);
+    ws_.write("back.raw", c.code == 32 ? good : "older");
+    settings(c.name, "back.raw", c.width, 148);
+    const RunResult result = join();
+    EXPECT_EQ(result.out.substr(0, c.console.size()), c.console) << c.words;
+    EXPECT_EQ(expect_run_error(result.out.substr(c.console.size()), c.code).size(), 8u);
+    EXPECT_EQ(result.status, c.code) << c.words;
+    EXPECT_NE(result.err.find(c.words), std::string::npos) << result.err;
+    EXPECT_TRUE(ws_.read("back.raw") == c.raster) << c.words;
+  }
+  ::unsetenv("DEMTOOLS_DIAGNOSTICS");
+}
+
+TEST_F(DemjoinRun, BandMemoryThatCannotBeHadEndsWith203) {
+  if (through_launcher()) GTEST_SKIP() << launcher_limit::memory;
+  if (!address_space_limits_work) GTEST_SKIP() << "no address space limit under the sanitizer";
+  ws_.write("terrain.gnd", expected_archive(example_raster(), {{0, 1}}, sample_template()));
+  settings("terrain.gnd", "back.raw", 2000000, 148);  // a band of 608 MB
+  const RunResult result = run_changing_only(ws_, DEMJOIN_PATH, {}, {}, 256 * 1024);
+  EXPECT_EQ(result.status, 203);
+  EXPECT_FALSE(ws_.exists("back.raw"));
+}
+
+}  // namespace
