@@ -5,8 +5,9 @@ add_executable(faults_e2e_tests e2e/faults_test.cpp)
 target_link_libraries(faults_e2e_tests PRIVATE e2e_harness GTest::gtest_main)
 target_compile_definitions(faults_e2e_tests PRIVATE
   DEMPAINT_PATH="$<TARGET_FILE:dempaint>"
-  DEMSCAN_PATH="$<TARGET_FILE:demscan>")
-add_dependencies(faults_e2e_tests demtiler dempaint demscan)
+  DEMSCAN_PATH="$<TARGET_FILE:demscan>"
+  DEMJOIN_PATH="$<TARGET_FILE:demjoin>")
+add_dependencies(faults_e2e_tests demtiler dempaint demscan demjoin)
 gtest_discover_tests(faults_e2e_tests)
 endif()
 
