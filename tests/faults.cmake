@@ -14,7 +14,7 @@ endif()
 # The fuzz targets' checks over their seed corpus and every saved crasher, on
 # each test run, without libFuzzer.
 if(ordinary_build)
-foreach(target settings tga)
+foreach(target settings tga gnd)
   add_executable(${target}_replay ${PROJECT_SOURCE_DIR}/fuzz/${target}_fuzz.cpp
                                   ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
   target_link_libraries(${target}_replay PRIVATE heightio)
@@ -23,4 +23,5 @@ foreach(target settings tga)
                    ${PROJECT_SOURCE_DIR}/fuzz/crashers ${target}-)
 endforeach()
 target_link_libraries(tga_replay PRIVATE demscan_reading)
+target_link_libraries(gnd_replay PRIVATE demjoin_core)
 endif()
