@@ -1,14 +1,9 @@
-"""Both round trips of demjoin on real elevation models: the sample DEMs that
-Debian's python-matplotlib-data ships (a fault line in Tennessee, and a coast
-with its sea floor, whose heights go below zero).
-
-demtiler then demjoin must give back every sample of an occupied tile and 0.0
-elsewhere; demjoin then demtiler must give back the archive byte for byte.
+"""demjoin's round trips on the real elevation models of Debian's
+python-matplotlib-data: demtiler then demjoin gives back every tiled sample,
+demjoin then demtiler the archive byte for byte.
 
 Usage: real_terrain_test.py WORKDIR DEMTILER DEMJOIN TEMPLATE
-
-Exits 77 (skipped) when numpy or the data files are missing, except under
-CI=true. The folder WORKDIR is removed when the test passes.
+Exits 77 (skipped) without numpy or the data, except under CI=true.
 """
 
 import os
