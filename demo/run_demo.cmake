@@ -17,6 +17,15 @@ function(write_settings name)
   file(WRITE "${WORK_DIR}/${name}" "${text}\r\n")
 endfunction()
 
+# Ends the demo with `complaint` unless the two files hold the same bytes.
+function(expect_same_files a b complaint)
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${WORK_DIR}/${a}" "${WORK_DIR}/${b}"
+                  RESULT_VARIABLE differ)
+  if(differ)
+    message(FATAL_ERROR "${complaint}")
+  endif()
+endfunction()
+
 message(STATUS "make_terrain: terrain.raw, 1000 x 700 samples, in ${WORK_DIR}")
 run_step("${MAKE_TERRAIN}" 1000 700 terrain.raw)
 
@@ -30,11 +39,7 @@ run_step("${DEMSCAN}" OUTPUT_FILE "${WORK_DIR}/demscan.log")
 
 # The generated heights are whole numbers from 0 to 65279, so the round trip
 # through the image must give back every sample exactly.
-execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${WORK_DIR}/terrain.raw"
-                        "${WORK_DIR}/back.raw" RESULT_VARIABLE differ)
-if(differ)
-  message(FATAL_ERROR "the round trip through terrain.tga changed the raster")
-endif()
+expect_same_files(terrain.raw back.raw "the round trip through terrain.tga changed the raster")
 message(STATUS "round trip restored all 700000 samples")
 
 # A neutral template block; real use puts the target application's own
@@ -75,9 +80,5 @@ foreach(row RANGE 699)
 endforeach()
 write_settings(demtiler.ini joined.raw again.gnd 1000 700)
 run_step("${DEMTILER}" OUTPUT_FILE "${WORK_DIR}/again.log")
-execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${WORK_DIR}/terrain.gnd"
-                        "${WORK_DIR}/again.gnd" RESULT_VARIABLE differ)
-if(differ)
-  message(FATAL_ERROR "joined.raw does not tile into the same archive")
-endif()
+expect_same_files(terrain.gnd again.gnd "joined.raw does not tile into the same archive")
 message(STATUS "joined.raw holds the tiled part of the terrain, and tiles into the same archive")
