@@ -127,6 +127,17 @@ ArchiveReader read_directory(RecordFile& archive) {
   return reader;
 }
 
+void read_to_archive_end(ArchiveReader& reader) {
+  if (reader.positioned) return;
+  const std::uint64_t end = height_block_offset(reader.tiles.size(), reader.tiles.size());
+  while (reader.at < end) {
+    const std::uint64_t piece = std::min<std::uint64_t>(end - reader.at, reader.block.size());
+    const std::uint64_t got = read_available(*reader.file, reader.block.data(), piece);
+    if (got == 0) return;
+    reader.at += got;
+  }
+}
+
 bool decode_height_block(const std::uint8_t* block, TileHeights& heights) {
   using demtiler::tile_span;
   const std::uint8_t* cell = block + 4;

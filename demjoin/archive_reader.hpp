@@ -49,6 +49,12 @@ std::uint64_t height_block_offset(std::uint64_t tile_count, std::uint64_t i);
 // operation, with 207.
 void read_tile_heights(ArchiveReader& reader, std::size_t i, TileHeights& heights);
 
+// Reads a stream on to the end of the archive's last texture block, as far
+// as it goes, without failing: a program that writes the archive into a pipe
+// then finishes its writes instead of finding its reader gone. Reading stops
+// there, so that endless input cannot hold the program.
+void read_to_archive_end(ArchiveReader& reader);
+
 // Decodes one height block: false when a height is a signalling NaN.
 bool decode_height_block(const std::uint8_t* block, TileHeights& heights);
 

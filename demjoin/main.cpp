@@ -119,7 +119,9 @@ void demjoin_main() {
   // 6. The raster, band by band, each tile row's height blocks read in turn.
   warn_about_differences(bands.write_raster(reader, raster, counts, height));
 
-  // 7. Close the raster and the archive, and end.
+  // 7. The rest of an archive that comes through a pipe, so that the program
+  //    writing it ends well; then close the raster and the archive, and end.
+  read_to_archive_end(reader);
   close_file(raster);
   check_io();
   close_file(archive);

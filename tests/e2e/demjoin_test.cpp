@@ -64,6 +64,14 @@ TEST_F(DemjoinRun, RoundTripsOfWholeHeightsAreExact) {
   ws_.write("demtiler.ini", crlf_lines({"back.raw", "again.gnd", "220", "148"}));
   ASSERT_EQ(ws_.run(DEMTILER_PATH).status, 0);
   EXPECT_TRUE(ws_.read("again.gnd") == ws_.read("terrain.gnd"));
+  // Through a pipe, with both programs ending well: demjoin reads the archive to its end.
+  ws_.write("demtiler.ini", crlf_lines({"terrain.raw", "", "220", "148"}));
+  settings("", "piped.raw", 220, 148);
+  const std::string pipe = "cd '" + ws_.dir().string() + "' && bash -o pipefail -c \"" +
+                           shell_command(DEMTILER_PATH) + " | " + shell_command(DEMJOIN_PATH) +
+                           "\" >/dev/null 2>&1";
+  EXPECT_EQ(std::system(pipe.c_str()), 0);
+  EXPECT_TRUE(ws_.read("piped.raw") == ws_.read("back.raw"));
 }
 
 TEST_F(DemjoinRun, SizeZeroFitsTheTilesAndStandardStreamsCarryTheData) {
