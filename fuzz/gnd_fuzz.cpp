@@ -11,7 +11,10 @@
 // - each height block is read exactly when the bytes hold it whole (else 100),
 //   and gives each cell's height times 10, row by row, or 207 for a
 //   signalling NaN; both ways of reading give the same;
+// - a stream is read on to the end of the archive after its last tile, and
+//   no further;
 // - the size fitted to the tiles holds every one of them.
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -99,6 +102,12 @@ void check_tiles(const std::string& file, const std::uint8_t* data, std::size_t 
         require(heights[r * 76 + k] == expected || height != height);
       }
     if (code != 0) break;
+    // After the last tile, a stream is read on to the archive's end, no further.
+    if (i + 1 == reader->tiles.size() && stream) {
+      const std::uint64_t end = height_block_offset(i + 1, i + 1);
+      read_to_archive_end(*reader);
+      require(reader->at == std::min<std::uint64_t>(size, end));
+    }
   }
   const RasterSize size_for_all = fitted_size(0, 0, reader->tiles);
   RecordFile raster;

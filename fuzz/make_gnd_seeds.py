@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of the GND fuzz target: small archives as demtiler
-writes them (no tile; one tile; two tiles of one row, cut after the second
+writes them (no tile; one tile, complete; two tiles of one row, cut after the second
 height block) and a few that demjoin refuses. The files are committed; run
 this again only to change them.
 
@@ -37,7 +37,7 @@ def main():
     OUT.mkdir(parents=True, exist_ok=True)
     seeds = {
         "empty.gnd": archive([]),
-        "one_tile.gnd": archive([(0, 1)]),
+        "one_tile.gnd": archive([(0, 1)]) + bytes(TEXTURE_BLOCK),  # complete
         "two_tiles.gnd": archive([(1, 0), (1, 1)]),
         "out_of_order.gnd": archive([(1, 1), (1, 0)], blocks=0),
         "cut_in_directory.gnd": archive([(0, 0), (0, 1)])[:20],
