@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of the GND fuzz target: small archives as demtiler
-writes them (no tile; one tile, complete; two tiles of one row, cut after the second
-height block) and a few that demjoin refuses. The files are committed; run
-this again only to change them.
+writes them (no tile; one tile, complete; two tiles of one row, cut after the
+second height block) and a few that demjoin refuses. The files are committed;
+run this again only to change them.
 
     python3 fuzz/make_gnd_seeds.py
 """
