@@ -94,9 +94,8 @@ void demjoin_main() {
   ArchiveReader reader = read_directory(archive);
 
   // 3. The raster's size and tile counts; every tile must lie inside it.
-  RecordFile raster("raster");
   const RasterSize size = fitted_size(settings.width, settings.height, reader.tiles);
-  refuse_tiles_outside(reader.tiles, size, raster);
+  refuse_tiles_outside(reader.tiles, size, settings.raster_path);
   check_io();
   const auto width = static_cast<std::uint32_t>(size.width);
   const auto height = static_cast<std::uint32_t>(size.height);
@@ -108,6 +107,7 @@ void demjoin_main() {
   print_map(reader.tiles, counts);
 
   // 5. Refusals and the band's memory, then the raster, created only now.
+  RecordFile raster("raster");
   refuse_output_over_inputs(raster, settings.raster_path, {input_of(archive)});
   check_io();
   RasterBands bands(width);

@@ -77,7 +77,8 @@ RasterSize fitted_size(std::uint32_t width, std::uint32_t height, const TileList
   return size;
 }
 
-void refuse_tiles_outside(const TileList& tiles, const RasterSize& size, const RecordFile& raster) {
+void refuse_tiles_outside(const TileList& tiles, const RasterSize& size,
+                          const std::string& raster_path) {
   constexpr std::uint64_t limit = std::numeric_limits<std::uint32_t>::max();
   const demtiler::TileCounts counts =
       demtiler::count_tiles(static_cast<std::uint32_t>(std::min(size.width, limit)),
@@ -94,10 +95,9 @@ void refuse_tiles_outside(const TileList& tiles, const RasterSize& size, const R
     words += width <= limit && height <= limit
                  ? "; " + size_words(width, height) + " would hold it (0 x 0 fits every tile)"
                  : "; no raster of 32-bit width and height holds it";
-    record_failure(
-        code::too_many_tiles,
-        {Action::create, raster.standard_binding ? "the standard output" : raster.subject,
-         raster.path, 0, std::move(words)});
+    const std::string_view subject = raster_path.empty() ? "the standard output" : "raster";
+    record_failure(code::too_many_tiles,
+                   {Action::create, subject, raster_path, 0, std::move(words)});
     return;
   }
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "archive_reader.hpp"
 #include "record_file.hpp"
@@ -28,9 +29,9 @@ RasterSize fitted_size(std::uint32_t width, std::uint32_t height, const demtiler
 
 // Records 201, with the tile and the size that would hold it in words, for
 // the first tile that lies outside a width x height raster, or when a fitted
-// size does not fit 32 bits. `raster` names the output in the words.
+// size does not fit 32 bits. `raster_path` names the output in the words.
 void refuse_tiles_outside(const demtiler::TileList& tiles, const RasterSize& size,
-                          const heightio::RecordFile& raster);
+                          const std::string& raster_path);
 
 // Prints the map of archived tiles ("*") and missing ones ("-"), a line per
 // tile row ending with its number, as demtiler prints it for the same size;

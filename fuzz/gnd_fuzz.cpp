@@ -110,8 +110,7 @@ void check_tiles(const std::string& file, const std::uint8_t* data, std::size_t 
     }
   }
   const RasterSize size_for_all = fitted_size(0, 0, reader->tiles);
-  RecordFile raster;
-  refuse_tiles_outside(reader->tiles, size_for_all, raster);
+  refuse_tiles_outside(reader->tiles, size_for_all, "");
   require(pending_io_result() == 0 || size_for_all.width > UINT32_MAX ||
           size_for_all.height > UINT32_MAX);
   code_of([] {});
