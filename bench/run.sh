@@ -4,11 +4,13 @@
 #   bash bench/run.sh [SIZE ...]        (default: 4096 16384 32768)
 #
 # For each SIZE it generates a SIZE x SIZE terrain (islands in an empty sea),
-# then runs demtiler, dempaint and demscan RUNS times each (default 5) and
+# then runs demtiler, demjoin, dempaint and demscan RUNS times each (default 5) and
 # prints the best and the median wall time, the peak resident memory, and the
 # I/O limit of the same job: the input read once and the output's number of
 # bytes written once, both in 4 MiB blocks (dd bs=4M), with the ratio of the
-# program's time to the limit's, best to best and median to median. Large runs
+# program's time to the limit's, best to best and median to median. demjoin
+# reads only the height blocks of its archive: its limit reads as many bytes
+# (57764 per tile) from the start of the archive. Large runs
 # on a shared machine are noisy; the best of the runs is the steadier figure.
 #
 # A size whose files would not fit (three times the raster: the raster, the
@@ -17,7 +19,8 @@
 #
 # BEFORE=DIR also measures the programs of another build folder (DIR holds
 # demtiler/, dempaint/ and demscan/ as build/ does) in the same run, on the
-# same files, each program right after the other, for before-and-after figures.
+# same files, each program right after the other, for before-and-after figures;
+# demjoin, which the other build may not have, is measured in this build alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,7 +31,7 @@ before=${BEFORE:-}
 [[ -z $before ]] || before=$(cd "$before" && pwd)
 
 cmake --preset default >/dev/null
-cmake --build build --target demtiler dempaint demscan make_terrain >/dev/null
+cmake --build build --target demtiler dempaint demscan demjoin make_terrain >/dev/null
 
 bin=$PWD/build
 mkdir -p "$work"
@@ -67,25 +70,30 @@ measure_program() {
   echo "$(printf '%s\n' "${times[@]}" | best_and_median) $peak"
 }
 
-# The I/O limit: the input read once, the output's byte count written once,
-# in 4 MiB blocks. Prints "best_s median_s".
+# The I/O limit: the input read once (or its first $3 bytes), the output's
+# byte count written once, in 4 MiB blocks. Prints "best_s median_s".
 limit_job() {
-  dd if="$1" of=/dev/null bs=4M status=none
+  if [[ -n ${3:-} ]]; then
+    dd if="$1" of=/dev/null bs=4M count="$3" iflag=count_bytes status=none
+  else
+    dd if="$1" of=/dev/null bs=4M status=none
+  fi
   dd if=/dev/zero of=limit.bin bs=4M count="$2" iflag=count_bytes status=none
 }
 measure_limit() {
   local times=()
   for ((i = 0; i < runs; i++)); do
     rm -f limit.bin
-    times+=("$(wall limit_job "$1" "$2")")
+    times+=("$(wall limit_job "$1" "$2" "${3:-}")")
   done
   rm -f limit.bin
   printf '%s\n' "${times[@]}" | best_and_median
 }
 
-# One table row: the program of build folder $2 over the files of this size.
+# One table row: the program of build folder $2 over the files of this size;
+# $7, when given, is how many bytes of the input the limit reads.
 report() {
-  local program=$1 build=$2 label=$3 size=$4 input=$5 output=$6 result limit
+  local program=$1 build=$2 label=$3 size=$4 input=$5 output=$6 input_bytes=${7:-} result limit
   result=$(measure_program "$build/$program/$program" "$output")
   # One archive holds at most 34824 tiles: a larger terrain is refused with 201.
   if grep -aq "Runtime error 201" console.txt; then
@@ -97,7 +105,7 @@ report() {
     echo "$program ($label) failed: $(grep -a 'Runtime error' console.txt)" >&2
     exit 1
   fi
-  limit=$(measure_limit "$input" "$(stat -c %s "$output")")
+  limit=$(measure_limit "$input" "$(stat -c %s "$output")" "$input_bytes")
   read -r best median peak <<<"$result"
   read -r limit_best limit_median <<<"$limit"
   awk -v p="$program" -v b="$label" -v s="${size}x$size" -v tb="$best" -v tm="$median" \
@@ -139,6 +147,13 @@ for size in "${sizes[@]}"; do
 
   printf 'terrain.raw\r\nterrain.gnd\r\n%d\r\n%d\r\n' "$size" "$size" >demtiler.ini
   report_all demtiler "$size" terrain.raw terrain.gnd
+  # demjoin reads the archive back, when there is one (not past 34824 tiles).
+  if [[ -f terrain.gnd ]]; then
+    printf 'terrain.gnd\r\njoined.raw\r\n%d\r\n%d\r\n' "$size" "$size" >demjoin.ini
+    tiles=$(od -An -tu4 -j4 -N4 terrain.gnd | tr -d ' ')
+    report demjoin "$bin" after "$size" terrain.gnd joined.raw $((tiles * 57764))
+    rm -f joined.raw
+  fi
   rm -f terrain.gnd
 
   printf 'terrain.raw\r\nterrain.tga\r\n%d\r\n%d\r\n' "$size" "$size" >dempaint.ini

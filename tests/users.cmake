@@ -12,8 +12,9 @@ target_link_libraries(users_e2e_tests PRIVATE e2e_harness GTest::gtest_main util
 target_compile_definitions(users_e2e_tests PRIVATE
   DEMPAINT_PATH="$<TARGET_FILE:dempaint>"
   DEMSCAN_PATH="$<TARGET_FILE:demscan>"
+  DEMJOIN_PATH="$<TARGET_FILE:demjoin>"
   DEMTOOLS_VERSION="${PROJECT_VERSION}")
-add_dependencies(users_e2e_tests demtiler dempaint demscan)
+add_dependencies(users_e2e_tests demtiler dempaint demscan demjoin)
 gtest_discover_tests(users_e2e_tests)
 
 # The warnings, each on a terminal, asked for by the variable, and left out.

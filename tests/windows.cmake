@@ -68,7 +68,7 @@ ExternalProject_Add(e2e_linux
     -DDEMTOOLS_PROGRAM_LAUNCHER=${wine_launcher}
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON
-  DEPENDS demtiler dempaint demscan hold_file)
+  DEPENDS demtiler dempaint demscan demjoin hold_file)
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/e2e_linux_tests.cmake
      "subdirs(\"${CMAKE_BINARY_DIR}/e2e-linux\")\n")
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES

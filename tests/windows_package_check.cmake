@@ -1,7 +1,7 @@
 cmake_minimum_required(VERSION 3.25)
 # Builds the Windows ZIP into SCRATCH and checks what a user unpacks: one
-# folder holding the three programs, the template beside them, the README and
-# the user guide with its chapter; and programs that need no DLL beyond the
+# folder holding the four programs, the template beside them, the README, the
+# user guide with its chapter, the changelog and the licence; and programs that need no DLL beyond the
 # system's.
 file(REMOVE_RECURSE "${SCRATCH}")
 execute_process(COMMAND "${CPACK}" -G ZIP -B "${SCRATCH}" --config "${BUILD_DIR}/CPackConfig.cmake"
@@ -13,8 +13,8 @@ endif()
 file(ARCHIVE_EXTRACT INPUT "${zip}" DESTINATION "${SCRATCH}/unpacked")
 file(GLOB_RECURSE unpacked RELATIVE "${SCRATCH}/unpacked" "${SCRATCH}/unpacked/*")
 list(SORT unpacked)
-set(expected README.md demscan.exe dempaint.exe demtiler.dat demtiler.exe height-rasters.md
-             user-guide.md)
+set(expected CHANGELOG.md LICENSE README.md demjoin.exe demscan.exe dempaint.exe demtiler.dat
+             demtiler.exe height-rasters.md user-guide.md)
 list(TRANSFORM expected PREPEND "demtools-${VERSION}-win64/")
 list(SORT expected)
 if(NOT unpacked STREQUAL expected)
@@ -28,7 +28,7 @@ endif()
 
 # Only DLLs that every Windows has.
 set(system_dlls KERNEL32.dll msvcrt.dll)
-foreach(program demtiler dempaint demscan)
+foreach(program demtiler dempaint demscan demjoin)
   execute_process(COMMAND "${OBJDUMP}" -p "${folder}/${program}.exe" OUTPUT_VARIABLE headers
                   RESULT_VARIABLE failed)
   string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")

@@ -39,57 +39,9 @@ std::string progress(const std::vector<std::pair<int, int>>& tiles) {
   return text;
 }
 
-// A template longer than the 3800 bytes that are copied, with no two
-// neighbouring bytes alike, so that a shifted copy shows.
-std::string sample_template() {
-  std::string bytes(4000, '\0');
-  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 256);
-  return bytes;
-}
-
 // Bytes of a 220-wide raster up to (not including) sample (row, column).
 std::size_t raster_bytes_until(std::size_t row, std::size_t column) {
   return 4 * (row * 220 + column);
-}
-
-using TileIndex = std::pair<int, int>;  // (ty, tx)
-
-// The archive built from the layout tables: header, directory, the first 3800
-// template bytes, then per tile its height block and its texture block.
-std::string expected_archive(const std::function<float(std::size_t, std::size_t)>& sample_at,
-                             const std::vector<TileIndex>& tiles,
-                             const std::string& template_bytes) {
-  const auto n = static_cast<std::uint32_t>(tiles.size());
-  std::string bytes = std::string("GND\x0B", 4) + u32_bytes(n);
-  std::uint32_t offset = 3808 + 16 * n;
-  for (const auto& [ty, tx] : tiles) {
-    bytes += u32_bytes(ty) + u32_bytes(tx) + u32_bytes(offset) + u32_bytes(offset + 57764);
-    offset += 57764 + 65554;
-  }
-  bytes += template_bytes.substr(0, 3800);
-  const std::string texture = std::string("\0\0\x02", 3) + std::string(9, '\0') +
-                              std::string("\x80\0\x80\0\x20\x08", 6) + std::string(65536, '\0');
-  for (const auto& [ty, tx] : tiles) {
-    bytes += u32_bytes(0);
-    for (int k = 0; k < 76; ++k) {
-      for (int r = 0; r < 76; ++r) {
-        const float sample = sample_at(72 * ty + r, 72 * tx + k);
-        bytes +=
-            std::string("\xFD\0\0", 3) + float_bytes({sample / 10.0f}) + std::string("\0\0\x7E", 3);
-      }
-    }
-    bytes += texture;
-  }
-  return bytes;
-}
-
-std::string expected_archive(const Raster& raster, const std::vector<TileIndex>& tiles,
-                             const std::string& template_bytes) {
-  return expected_archive(
-      [&](std::size_t row, std::size_t column) {
-        return raster.samples[row * raster.width + column];
-      },
-      tiles, template_bytes);
 }
 
 class DemtilerRun : public testing::Test {

@@ -101,8 +101,24 @@ Job demscan_job() {
           ""};
 }
 
+Job demjoin_job() {
+  const std::string archive =
+      expected_archive(example_raster(), {{0, 1}, {1, 0}, {1, 1}}, std::string(3800, '\x5A'));
+  return {"demjoin",
+          DEMJOIN_PATH,
+          "demjoin.ini",
+          "terrain.gnd",
+          "terrain.raw",
+          {"220", "148"},
+          {{"terrain.gnd", archive}},
+          "",
+          example_map,
+          example_map + "\r\n     0\r",
+          std::nullopt};
+}
+
 std::vector<Job> small_jobs() {
-  return {demtiler_job(), dempaint_job(), demscan_job()};
+  return {demtiler_job(), dempaint_job(), demscan_job(), demjoin_job()};
 }
 
 // Jobs whose first pass prints well over the 128 bytes that the console hands
@@ -443,6 +459,7 @@ TEST(Faults, OutputOnTheCharacterDeviceOfTheInputIsRefusedWith32) {
   // /dev/zero read as the input and named again, through a link of another
   // name, as the output.
   for (const Job& job : small_jobs()) {
+    if (job.name == "demjoin") continue;  // zeros are no archive: 13, before any output
     Workspace ws;
     job.prepare(ws);
     fs::create_symlink("/dev/zero", ws.at("zeros"));

@@ -1,5 +1,6 @@
 # Installs the build into PREFIX and checks the layout a user gets: the
-# programs in bin/, the README and the user guide in share/doc/demtools/, the
+# programs in bin/, the README, the user guide, the changelog and the licence
+# in share/doc/demtools/, the
 # neutral template in share/demtools/, and an installed program that answers.
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${PREFIX}"
@@ -8,8 +9,9 @@ if(failed)
   message(FATAL_ERROR "cmake --install failed")
 endif()
 
-foreach(file bin/demtiler bin/dempaint bin/demscan share/doc/demtools/README.md
+foreach(file bin/demtiler bin/dempaint bin/demscan bin/demjoin share/doc/demtools/README.md
              share/doc/demtools/user-guide.md share/doc/demtools/height-rasters.md
+             share/doc/demtools/CHANGELOG.md share/doc/demtools/LICENSE
              share/demtools/demtiler.dat)
   if(NOT EXISTS "${PREFIX}/${file}")
     message(FATAL_ERROR "missing after install: ${file}")

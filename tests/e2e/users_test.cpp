@@ -24,7 +24,8 @@ struct Program {
 
 const std::vector<Program> programs = {{"demtiler", DEMTILER_PATH, "demtiler.ini"},
                                        {"dempaint", DEMPAINT_PATH, "dempaint.ini"},
-                                       {"demscan", DEMSCAN_PATH, "demscan.ini"}};
+                                       {"demscan", DEMSCAN_PATH, "demscan.ini"},
+                                       {"demjoin", DEMJOIN_PATH, "demjoin.ini"}};
 
 TerminalRun run_in(const Workspace& ws, const Program& program, std::vector<std::string> args,
                    Attach out = Attach::pipe, Attach err = Attach::pipe) {

@@ -3,10 +3,13 @@
 // bytes are built here from the layout tables, never by the code under test.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace test_data {
@@ -52,5 +55,20 @@ struct Raster {
 // occupied, and the console text up to the archive pass that it gives.
 Raster example_raster();
 inline const std::string example_map = "x-3\r\ny-2\r\n-*-0\r\n**-1\r\n\r\n3\r\n";
+
+// A template longer than the 3800 bytes that are copied, with no two
+// neighbouring bytes alike, so that a shifted copy shows.
+std::string sample_template();
+
+using TileIndex = std::pair<int, int>;  // (ty, tx)
+
+// The GND tile archive built from the layout tables: header, directory, the
+// first 3800 template bytes, then per tile its height block (each cell the
+// sample at its raster row and column divided by 10) and its texture block.
+std::string expected_archive(const std::function<float(std::size_t, std::size_t)>& sample_at,
+                             const std::vector<TileIndex>& tiles,
+                             const std::string& template_bytes);
+std::string expected_archive(const Raster& raster, const std::vector<TileIndex>& tiles,
+                             const std::string& template_bytes);
 
 }  // namespace test_data
