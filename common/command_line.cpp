@@ -53,7 +53,8 @@ std::string version_line(std::string_view program_name) {
 void answer_help_or_version(int argc, char* argv[], const ProgramInfo& program) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
-    if (argument == "--help" || argument == "-h")
+    // "/?" and "-?" are how Windows programs are asked for help.
+    if (argument == "--help" || argument == "-h" || argument == "/?" || argument == "-?")
       answer(std::string(program.usage) + std::string(read_more));
     if (argument == "--version") answer(version_line(program.name) + "\n");
   }

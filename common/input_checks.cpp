@@ -46,12 +46,13 @@ std::string quoted(std::string_view path) {
 }  // namespace
 
 std::string number_line_warning(const NumberLine& line, std::string_view name,
-                                std::string_view settings_file) {
+                                std::string_view settings_file, bool file_held_line_feed) {
   const std::string file = shown_safely(settings_file);
   const std::string subject(name);
+  // Lines that end with CR or CR LF throughout are right: the line is not there.
   if (line.missing)
-    return file + " has no " + subject + " line, so the " + subject +
-           " is 0: " + std::string(line_end_rule);
+    return file + " has no " + subject + " line, so the " + subject + " is 0: " +
+           (file_held_line_feed ? std::string(line_end_rule) : "the file ends before it");
   if (line.held_line_feed)
     return "the " + subject + " " + std::to_string(line.value) + " comes from a line of " + file +
            " that holds a lone LF, and the rest of that line was skipped: " +
@@ -64,7 +65,8 @@ void warn_about_number_lines(const TextReader& reader,
   std::size_t i = 0;
   for (const std::string_view name : names) {
     if (i >= reader.number_lines.size()) return;
-    std::string text = number_line_warning(reader.number_lines[i++], name, reader.path);
+    std::string text =
+        number_line_warning(reader.number_lines[i++], name, reader.path, reader.held_line_feed);
     if (!text.empty()) add_warning(std::move(text));
   }
 }

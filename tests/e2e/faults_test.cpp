@@ -290,7 +290,7 @@ TEST(Faults, StandardOutputClosedFailsAtTheFirstPrintStepWith103) {
   }
 }
 
-TEST(Faults, DataForAClosedStandardOutputFailWith31) {
+TEST(Faults, DataForAClosedStandardOutputFailWith103) {
   if (through_launcher()) GTEST_SKIP() << launcher_limit::closed_stream;
   // The console moves to the standard error and shows the failure there.
   for (const Job& job : small_jobs()) {
@@ -299,8 +299,8 @@ TEST(Faults, DataForAClosedStandardOutputFailWith31) {
     job.write_settings(ws, job.input, "");
     const Snapshot before = ws.snapshot();
     const RunResult result = ws.run_with_output(job.program, StandardOutput::closed);
-    expect_console(result.err, job.console_before_first_write, 31);
-    EXPECT_EQ(result.status, 31) << job.name;
+    expect_console(result.err, job.console_before_output, 103);
+    EXPECT_EQ(result.status, 103) << job.name;
     EXPECT_TRUE(changed_files(before, ws.snapshot()).empty()) << job.name;
   }
 }

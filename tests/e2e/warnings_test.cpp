@@ -150,12 +150,13 @@ TEST_F(Warnings, NumberLinesWithLoneLineFeedsOrMissingPointAtTheLineEnds) {
 
   ws_.write("demtiler.ini", crlf_lines({"terrain.raw", "terrain.gnd", "5"}));
   ws_.write("demtiler.dat", std::string(3800, '\0'));
-  EXPECT_EQ(
-      run_three_ways(ws_, demtiler).words,
-      warning("demtiler", "demtiler.ini has no height line, so the height is 0: " + line_end_rule) +
-          warning("demtiler",
-                  "the raster \"terrain.raw\" holds 15 samples, the settings ask for 5 x 0 "
-                  "= 0; 5 x 3 would use it exactly"));
+  EXPECT_EQ(run_three_ways(ws_, demtiler).words,
+            warning("demtiler",
+                    "demtiler.ini has no height line, so the height is 0: the file ends "
+                    "before it") +
+                warning("demtiler",
+                        "the raster \"terrain.raw\" holds 15 samples, the settings ask for 5 x 0 "
+                        "= 0; 5 x 3 would use it exactly"));
 
   ws_.write("terrain.tga", std::string("\0\0\2\0\0\0\0\0\0\0\0\0\1\0\1\0\x20\x08", 18) +
                                std::string("\1\1\0\0", 4));
@@ -165,6 +166,29 @@ TEST_F(Warnings, NumberLinesWithLoneLineFeedsOrMissingPointAtTheLineEnds) {
                     "the mode 1 comes from a line of demscan.ini that holds a lone LF, "
                     "and the rest of that line was skipped: " +
                         line_end_rule));
+}
+
+TEST_F(Warnings, SettingsSavedByWindowsEditorsReadOrSayHowToSaveThem) {
+  ws_.write("terrain.raw", float_bytes({1.0f, 2.0f}));
+  const std::string settings = crlf_lines({"terrain.raw", "terrain.tga", "2", "1"});
+  ws_.write("dempaint.ini", "\xEF\xBB\xBF" + settings);  // Notepad's "UTF-8 with BOM"
+  const Diagnosed bom = run_three_ways(ws_, dempaint);
+  EXPECT_EQ(bom.status, 0);
+  EXPECT_EQ(bom.words, "");
+  const std::string image = ws_.read("terrain.tga");
+
+  for (const bool big_endian : {false, true}) {
+    std::string utf16 = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char c : settings) utf16 += big_endian ? std::string{'\0', c} : std::string{c, '\0'};
+    ws_.write("dempaint.ini", utf16);
+    const Diagnosed unicode = run_three_ways(ws_, dempaint);
+    EXPECT_EQ(unicode.status, 31);
+    expect_run_error(unicode.console, 31);
+    EXPECT_EQ(unicode.words,
+              "dempaint: cannot read settings file \"dempaint.ini\": it was saved as "
+              "UTF-16 (\"Unicode\"): save it as UTF-8 or ANSI\n");
+    EXPECT_EQ(ws_.read("terrain.tga"), image);
+  }
 }
 
 TEST_F(Warnings, HeightsOutsideTheRoundTripAreCountedWithWhatTheyComeBackAs) {
