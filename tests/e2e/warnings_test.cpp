@@ -283,24 +283,34 @@ TEST_F(Warnings, TheWrongFolderOrASettingsFileAsArgumentIsNamed) {
                                        "dempaint.ini in the working folder"));
 }
 
-TEST_F(Warnings, AnImageOfAnotherFormatIsNamedBySignature) {
+TEST_F(Warnings, AnImageOfAnotherFormatOrKindIsNamedWithWhereGreyHeightsBelong) {
+  const auto tga = [](char type, char depth) {
+    return std::string("\0\0", 2) + type + std::string(13, '\0') + depth + '\0';
+  };
   const std::vector<std::pair<std::string, std::string>> formats = {
-      {"PNG", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16)},
-      {"JPEG", "\xFF\xD8\xFF\xE0\x00\x10JFIF"},
-      {"GIF", "GIF89a\x02\x00\x02\x00"},
-      {"BMP", "BM\x46\x00\x00\x00"}};
+      {"a PNG file", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16)},
+      {"a JPEG file", "\xFF\xD8\xFF\xE0\x00\x10JFIF"},
+      {"a GIF file", "GIF89a\x02\x00\x02\x00"},
+      {"a BMP file", "BM\x46\x00\x00\x00"},
+      {"a grey 16-bit image", tga(3, 16)},  // ImageMagick's TGA of a 16-bit grey PNG
+      {"a grey 8-bit image", tga(11, 8)},
+      {"a colour-mapped 8-bit image", tga(1, 8)},
+      {"a colour 16-bit image", tga(2, 16)}};
   ws_.write("demscan.ini", crlf_lines({"picture.tga", "back.raw", "0"}));
-  for (const auto& [format, signature] : formats) {
-    SCOPED_TRACE(format);
-    ws_.write("picture.tga", signature + std::string(32, '\0'));
+  for (const auto& [what, header] : formats) {
+    SCOPED_TRACE(what);
+    ws_.write("picture.tga", header + std::string(32, '\0'));
     const Diagnosed scan = run_three_ways(ws_, demscan);
     EXPECT_EQ(scan.status, 13);
     expect_run_error(scan.console, 13);
-    EXPECT_EQ(scan.words, "demscan: cannot read image \"picture.tga\": this is a " + format +
-                              " file, not a TGA: save it as a 24- or 32-bit TGA\n");
+    EXPECT_EQ(scan.words,
+              "demscan: cannot read image \"picture.tga\": this is " + what +
+                  ", not a height image (a 24- or 32-bit colour TGA from dempaint): grey "
+                  "heights make a height raster, see \"Getting a height raster\" in "
+                  "docs/height-rasters.md\n");
   }
   // A header of no known format keeps the general words.
-  ws_.write("picture.tga", std::string("\0\0\3\0\0\0\0\0\0\0\0\0\1\0\1\0\x08\x00", 18) + "x");
+  ws_.write("picture.tga", std::string("\0\0\7\0\0\0\0\0\0\0\0\0\1\0\1\0\x08\x00", 18) + "x");
   EXPECT_EQ(run_three_ways(ws_, demscan).words, "demscan: image layout not supported (error 13)\n");
 }
 
