@@ -84,6 +84,11 @@ std::string raster_size_warning(std::string_view path, std::uint64_t bytes, std:
   if (samples == asked) return {};
   std::string text = "the raster " + quoted(path) + " holds " + std::to_string(samples) +
                      (samples == 1 ? " sample, " : " samples, ") + settings;
+  // numpy's default float and GDAL's -ot Float64 give 8 bytes a sample.
+  if (asked != 0 && samples == 2 * asked)
+    return text + "; it is 8 x " + std::to_string(width) + " x " + std::to_string(height) +
+           " bytes, so it looks like 64-bit samples: write 32-bit ones (gdal_translate -ot "
+           "Float32, numpy astype('<f4'))";
   if (const std::optional<std::uint64_t> fit = width_that_fits(samples, width, height))
     text += "; " + std::to_string(*fit) + " x " + std::to_string(samples / *fit) +
             " would use it exactly";

@@ -52,7 +52,8 @@ endif()
 # tables against the encoding itself.
 add_executable(checks_unit_tests unit/surveys_test.cpp unit/encoding_docs_test.cpp
                ${PROJECT_SOURCE_DIR}/dempaint/pixel_encoding.cpp
-               ${PROJECT_SOURCE_DIR}/dempaint/height_survey.cpp)
+               ${PROJECT_SOURCE_DIR}/dempaint/height_survey.cpp
+               ${PROJECT_SOURCE_DIR}/dempaint/unpaintable_sample.cpp)
 target_include_directories(checks_unit_tests PRIVATE ${PROJECT_SOURCE_DIR}/dempaint)
 target_link_libraries(checks_unit_tests PRIVATE demscan_reading GTest::gtest_main)
 target_compile_definitions(checks_unit_tests PRIVATE

@@ -191,6 +191,29 @@ TEST_F(Warnings, SettingsSavedByWindowsEditorsReadOrSayHowToSaveThem) {
   }
 }
 
+TEST_F(Warnings, RastersAsGdalAndNumpyWriteThemByDefaultAreNamed) {
+  // 64-bit floats (numpy's default, gdal_translate -ot Float64) for 3 x 2.
+  std::string doubles;
+  for (const double h : {1.0, 2.0, 3.0, 4.0, 5.0, 6.0})
+    doubles += std::string(reinterpret_cast<const char*>(&h), sizeof h);
+  ws_.write("terrain.raw", doubles);
+  ws_.write("dempaint.ini", crlf_lines({"terrain.raw", "terrain.tga", "3", "2"}));
+  EXPECT_EQ(run_three_ways(ws_, dempaint).words,
+            warning("dempaint",
+                    "the raster \"terrain.raw\" holds 12 samples, the settings ask for 3 x 2 = 6; "
+                    "it is 8 x 3 x 2 bytes, so it looks like 64-bit samples: write 32-bit ones "
+                    "(gdal_translate -ot Float32, numpy astype('<f4'))"));
+
+  // GDAL's Float32 no-data value, left in by a recipe without its no-data step.
+  ws_.write("terrain.raw", float_bytes({1.0f, 2.0f, 3.0f, 4.0f, 5.0f, -3.4028235e38f}));
+  const Diagnosed no_data = run_three_ways(ws_, dempaint);
+  EXPECT_EQ(no_data.status, 207);
+  EXPECT_EQ(no_data.words,
+            "dempaint: cannot convert raster: the sample at row 1, column 2 (from 0) is "
+            "-3.4028235e+38, which has no whole number to paint: make no-data samples 0 as in "
+            "\"From an elevation model\", docs/height-rasters.md\n");
+}
+
 TEST_F(Warnings, HeightsOutsideTheRoundTripAreCountedWithWhatTheyComeBackAs) {
   ws_.write("dempaint.ini", crlf_lines({"terrain.raw", "terrain.tga", "3", "2"}));
   // -0.5 and 65279.9 truncate into the range; -1 and 65280 do not.
