@@ -93,7 +93,8 @@ void release_pages(void* pages, std::size_t bytes);
 
 // Identity of a file or device, to notice when an output would overwrite an
 // input: a regular file by its device and inode, a block or character device
-// by its device number, so that any two names of one file or device match.
+// by its device number, so that any two names of one file or device match;
+// a Linux loop device also matches the file behind it.
 // Other kinds (pipes, sockets, folders) and handles or paths that name nothing
 // have no identity and match nothing.
 struct FileIdentity {
@@ -101,6 +102,9 @@ struct FileIdentity {
   Kind kind = Kind::none;
   std::uint64_t device = 0;  // the file system's device, or the device's own number
   std::uint64_t inode = 0;   // 0 for a device
+  // The file behind a loop device, by its device and inode; 0 and 0 for none.
+  std::uint64_t backing_device = 0;
+  std::uint64_t backing_inode = 0;
 };
 FileIdentity identify_handle(Handle handle);
 FileIdentity identify_path(const std::string& path);
