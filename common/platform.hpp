@@ -122,7 +122,15 @@ std::string working_folder();
 // (109, 112) instead of ending the process by a signal.
 void prepare_process();
 
+// Ends the process. A program started by a double click in Explorer has a
+// console window of its own, which closes as the program ends: on Windows it
+// first asks for Enter there, so that the last lines can be read.
 [[noreturn]] void exit_process(int status);
+
+// Whether the console window is the program's own and shows its output: the
+// system counts one process on the console, this one, and the standard
+// output is that console, not redirected. Never true on POSIX systems.
+bool window_is_own(std::uint32_t console_processes, bool output_on_console);
 
 // The address at which the program's image starts; a code address minus this
 // is stable for one build whatever address the image is loaded at.

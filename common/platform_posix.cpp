@@ -351,6 +351,10 @@ void exit_process(int status) {
   std::exit(status);
 }
 
+bool window_is_own(std::uint32_t, bool) {
+  return false;
+}
+
 std::uintptr_t image_start() {
   return reinterpret_cast<std::uintptr_t>(&__executable_start);
 }
