@@ -15,6 +15,7 @@
 #include "record_file.hpp"
 #include "row_batch.hpp"
 #include "settings.hpp"
+#include "soft_edges.hpp"
 #include "stored_rows.hpp"
 #include "tga_reader.hpp"
 #include "two_pass.hpp"
@@ -90,6 +91,7 @@ void read_stored_rows(StoredRows& rows, const TgaLayout& layout, std::uint16_t m
     const std::uint8_t* pixels = rows.read_row();
     check_io();
     surveys[place_of_stored_row(layout, r)] = survey_row({pixels, row_bytes}, mode);
+    survey_soft_edges({pixels, row_bytes}, r, layout.width, layout.height, layout.top_row_first);
     print_row_on_line(r);
   }
 }

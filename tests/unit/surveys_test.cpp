@@ -8,6 +8,7 @@
 
 #include "height_survey.hpp"
 #include "pixel_survey.hpp"
+#include "soft_edges.hpp"
 
 namespace {
 
@@ -87,6 +88,42 @@ TEST(PixelSurvey, TellsAPictureWithoutAnyHeight) {
   add_row(survey, pixels, 1, 0);
   EXPECT_TRUE(survey.any_height);
   EXPECT_EQ(demscan::empty_picture_warning(survey), "");
+}
+
+// A 40 x 30 picture of land at height 3860 (red 15, blue 20) with a block of
+// pure red, fed bottom row first as dempaint stores it, through more rows
+// than the survey keeps. At its left edge, on the rows from the top given,
+// pixels blended half-way to red (red 135, blue 10) or with no blend at all.
+std::uint64_t soft_edge_count(std::uint8_t red_blue_green, std::uint32_t& first_x,
+                              std::uint32_t& first_y) {
+  demscan::SoftEdgeSurvey survey(40, 30, false);
+  for (int y = 29; y >= 0; --y) {
+    std::vector<std::uint8_t> row;
+    for (int x = 0; x < 40; ++x) {
+      const bool red = x >= 20 && y >= 10 && y < 20;
+      const bool blend = x == 19 && (y == 12 || y == 16);
+      if (red)
+        row.insert(row.end(), {red_blue_green, red_blue_green, 255, 255});
+      else if (blend)
+        row.insert(row.end(), {10, 10, 135, 255});
+      else
+        row.insert(row.end(), {20, 20, 15, 255});
+    }
+    survey.add_row(row);
+  }
+  first_x = survey.first_x();
+  first_y = survey.first_y();
+  return survey.count();
+}
+
+TEST(SoftEdgeSurvey, CountsBlendsBesidePureRedFromTheTopLeft) {
+  std::uint32_t x = 0, y = 0;
+  EXPECT_EQ(soft_edge_count(0, x, y), 2u);
+  EXPECT_EQ(x, 19u);
+  EXPECT_EQ(y, 12u);
+  // Red 255 with blue and green is where dempaint paints the empty band, not
+  // a fill: real terrain lies beside it.
+  EXPECT_EQ(soft_edge_count(7, x, y), 0u);
 }
 
 }  // namespace
