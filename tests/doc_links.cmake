@@ -1,0 +1,27 @@
+# check_doc_links(FOLDER): every relative link of the Markdown files below
+# FOLDER names a file that is there, as a reader of the installed docs or of
+# the unpacked ZIP follows it. Fails with the broken links.
+function(check_doc_links folder)
+  file(GLOB_RECURSE documents "${folder}/*.md")
+  if(NOT documents)
+    message(FATAL_ERROR "no Markdown file below ${folder}")
+  endif()
+  set(broken "")
+  foreach(document IN LISTS documents)
+    file(READ "${document}" text)
+    string(REGEX MATCHALL "\\]\\([^]()#:; \n]+[)#]" links "${text}")
+    # A bracket keeps CMake from splitting a list at its semicolons.
+    string(REPLACE "](" "" links "${links}")
+    get_filename_component(beside "${document}" DIRECTORY)
+    foreach(link IN LISTS links)
+      string(REGEX REPLACE "[)#]$" "" target "${link}")
+      if(NOT EXISTS "${beside}/${target}")
+        list(APPEND broken "${document}: ${target}")
+      endif()
+    endforeach()
+  endforeach()
+  if(broken)
+    list(JOIN broken "\n  " shown)
+    message(FATAL_ERROR "links to no file:\n  ${shown}")
+  endif()
+endfunction()
