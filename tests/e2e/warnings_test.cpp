@@ -315,8 +315,8 @@ TEST_F(Warnings, AnImageOfAnotherFormatOrKindIsNamedWithWhereGreyHeightsBelong) 
       {"a JPEG file", "\xFF\xD8\xFF\xE0\x00\x10JFIF"},
       {"a GIF file", "GIF89a\x02\x00\x02\x00"},
       {"a BMP file", "BM\x46\x00\x00\x00"},
-      {"a grey 16-bit image", tga(3, 16)},  // ImageMagick's TGA of a 16-bit grey PNG
-      {"a grey 8-bit image", tga(11, 8)},
+      {"a grey 8-bit image", tga(3, 8)},  // ImageMagick's TGA of a grey PNG
+      {"a grey 16-bit image", tga(11, 16)},
       {"a colour-mapped 8-bit image", tga(1, 8)},
       {"a colour 16-bit image", tga(2, 16)}};
   ws_.write("demscan.ini", crlf_lines({"picture.tga", "back.raw", "0"}));

@@ -90,40 +90,34 @@ TEST(PixelSurvey, TellsAPictureWithoutAnyHeight) {
   EXPECT_EQ(demscan::empty_picture_warning(survey), "");
 }
 
-// A 40 x 30 picture of land at height 3860 (red 15, blue 20) with a block of
-// pure red, fed bottom row first as dempaint stores it, through more rows
-// than the survey keeps. At its left edge, on the rows from the top given,
-// pixels blended half-way to red (red 135, blue 10) or with no blend at all.
-std::uint64_t soft_edge_count(std::uint8_t red_blue_green, std::uint32_t& first_x,
-                              std::uint32_t& first_y) {
+// Land at height 3860 (red 15, blue 20), 40 x 30, with a block of red 255
+// (blue and green `fill`) and, beside it on rows 12 and 16 from the top, a
+// pixel blended half-way to red; fed bottom row first through more rows than
+// the survey keeps.
+demscan::SoftEdgeSurvey soft_edges(std::uint8_t fill) {
   demscan::SoftEdgeSurvey survey(40, 30, false);
   for (int y = 29; y >= 0; --y) {
     std::vector<std::uint8_t> row;
     for (int x = 0; x < 40; ++x) {
-      const bool red = x >= 20 && y >= 10 && y < 20;
-      const bool blend = x == 19 && (y == 12 || y == 16);
-      if (red)
-        row.insert(row.end(), {red_blue_green, red_blue_green, 255, 255});
-      else if (blend)
+      if (x >= 20 && y >= 10 && y < 20)
+        row.insert(row.end(), {fill, fill, 255, 255});
+      else if (x == 19 && (y == 12 || y == 16))
         row.insert(row.end(), {10, 10, 135, 255});
       else
         row.insert(row.end(), {20, 20, 15, 255});
     }
     survey.add_row(row);
   }
-  first_x = survey.first_x();
-  first_y = survey.first_y();
-  return survey.count();
+  return survey;
 }
 
 TEST(SoftEdgeSurvey, CountsBlendsBesidePureRedFromTheTopLeft) {
-  std::uint32_t x = 0, y = 0;
-  EXPECT_EQ(soft_edge_count(0, x, y), 2u);
-  EXPECT_EQ(x, 19u);
-  EXPECT_EQ(y, 12u);
-  // Red 255 with blue and green is where dempaint paints the empty band, not
-  // a fill: real terrain lies beside it.
-  EXPECT_EQ(soft_edge_count(7, x, y), 0u);
+  const demscan::SoftEdgeSurvey fill = soft_edges(0);
+  EXPECT_EQ(fill.count(), 2u);
+  EXPECT_EQ(fill.first_x(), 19u);
+  EXPECT_EQ(fill.first_y(), 12u);
+  // Red 255 with blue and green is dempaint's empty band, not a fill.
+  EXPECT_EQ(soft_edges(7).count(), 0u);
 }
 
 }  // namespace
