@@ -44,8 +44,7 @@ if(interop_python)
               ${tool} $<TARGET_FILE:dempaint> $<TARGET_FILE:demscan>)
     set_tests_properties(interop.${tool} PROPERTIES SKIP_RETURN_CODE 77)
   endforeach()
-  # Soft edges of a red fill drawn by ImageMagick, and real elevation models
-  # that must not be taken for them (numpy and python-matplotlib-data).
+  # Soft red edges from ImageMagick, and real elevation models (numpy).
   find_python_with(soft_edges_python "import numpy")
   add_test(NAME interop.soft_edges
     COMMAND ${soft_edges_python} ${CMAKE_CURRENT_SOURCE_DIR}/interop/soft_edges_test.py

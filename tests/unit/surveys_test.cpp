@@ -8,7 +8,6 @@
 
 #include "height_survey.hpp"
 #include "pixel_survey.hpp"
-#include "soft_edges.hpp"
 
 namespace {
 
@@ -88,36 +87,6 @@ TEST(PixelSurvey, TellsAPictureWithoutAnyHeight) {
   add_row(survey, pixels, 1, 0);
   EXPECT_TRUE(survey.any_height);
   EXPECT_EQ(demscan::empty_picture_warning(survey), "");
-}
-
-// Land at height 3860 (red 15, blue 20), 40 x 30, with a block of red 255
-// (blue and green `fill`) and, beside it on rows 12 and 16 from the top, a
-// pixel blended half-way to red; fed bottom row first through more rows than
-// the survey keeps.
-demscan::SoftEdgeSurvey soft_edges(std::uint8_t fill) {
-  demscan::SoftEdgeSurvey survey(40, 30, false);
-  for (int y = 29; y >= 0; --y) {
-    std::vector<std::uint8_t> row;
-    for (int x = 0; x < 40; ++x) {
-      if (x >= 20 && y >= 10 && y < 20)
-        row.insert(row.end(), {fill, fill, 255, 255});
-      else if (x == 19 && (y == 12 || y == 16))
-        row.insert(row.end(), {10, 10, 135, 255});
-      else
-        row.insert(row.end(), {20, 20, 15, 255});
-    }
-    survey.add_row(row);
-  }
-  return survey;
-}
-
-TEST(SoftEdgeSurvey, CountsBlendsBesidePureRedFromTheTopLeft) {
-  const demscan::SoftEdgeSurvey fill = soft_edges(0);
-  EXPECT_EQ(fill.count(), 2u);
-  EXPECT_EQ(fill.first_x(), 19u);
-  EXPECT_EQ(fill.first_y(), 12u);
-  // Red 255 with blue and green is dempaint's empty band, not a fill.
-  EXPECT_EQ(soft_edges(7).count(), 0u);
 }
 
 }  // namespace
