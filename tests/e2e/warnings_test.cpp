@@ -189,11 +189,8 @@ TEST_F(Warnings, SettingsSavedByWindowsEditorsReadOrSayHowToSaveThem) {
 }
 
 TEST_F(Warnings, RastersAsGdalAndNumpyWriteThemByDefaultAreNamed) {
-  // 64-bit floats (numpy's default, gdal_translate -ot Float64) for 3 x 2.
-  std::string doubles;
-  for (const double h : {1.0, 2.0, 3.0, 4.0, 5.0, 6.0})
-    doubles += std::string(reinterpret_cast<const char*>(&h), sizeof h);
-  ws_.write("terrain.raw", doubles);
+  // The size of 64-bit floats (numpy's default, gdal_translate -ot Float64).
+  ws_.write("terrain.raw", float_bytes(std::vector<float>(12, 1.0f)));
   ws_.write("dempaint.ini", crlf_lines({"terrain.raw", "terrain.tga", "3", "2"}));
   EXPECT_EQ(run_three_ways(ws_, dempaint).words,
             warning("dempaint",
@@ -313,7 +310,6 @@ TEST_F(Warnings, AnImageOfAnotherFormatOrKindIsNamedWithWhereGreyHeightsBelong) 
       {"a GIF file", "GIF89a\x02\x00\x02\x00"},
       {"a BMP file", "BM\x46\x00\x00\x00"},
       {"a grey 8-bit image", tga(3, 8)},  // ImageMagick's TGA of a grey PNG
-      {"a grey 16-bit image", tga(11, 16)},
       {"a colour-mapped 8-bit image", tga(1, 8)},
       {"a colour 16-bit image", tga(2, 16)}};
   ws_.write("demscan.ini", crlf_lines({"picture.tga", "back.raw", "0"}));

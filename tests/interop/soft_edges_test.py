@@ -1,7 +1,5 @@
-"""Soft edges of a red fill drawn by ImageMagick warn in demscan; unedited
-real terrain (the demo's, python-matplotlib-data's models, also scaled into
-the empty band with their sea left in) and a hard fill do not.
-Usage: soft_edges_test.py MAKE_TERRAIN DEMPAINT DEMSCAN (77: tools missing)"""
+"""Soft red edges from ImageMagick warn in demscan; a hard fill and unedited real terrain
+do not. Usage: soft_edges_test.py MAKE_TERRAIN DEMPAINT DEMSCAN (77: tools missing)"""
 
 import os
 import subprocess
