@@ -22,8 +22,8 @@ constexpr std::string_view read_more =
     "heights that will not come back), are told in plain words on the standard\n"
     "error when it is a terminal, or when DEMTOOLS_DIAGNOSTICS=1 is set.\n"
     "\n"
-    "More in the user guide: docs/user-guide.md in the sources, installed as\n"
-    "share/doc/demtools/user-guide.md.\n";
+    "More in the user guide: docs/user-guide.md beside the README, in the sources,\n"
+    "in the ZIP and installed (share/doc/demtools/docs/user-guide.md).\n";
 
 [[noreturn]] void answer(const std::string& text) {
   platform::prepare_process();
@@ -53,7 +53,8 @@ std::string version_line(std::string_view program_name) {
 void answer_help_or_version(int argc, char* argv[], const ProgramInfo& program) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
-    if (argument == "--help" || argument == "-h")
+    // "/?" and "-?" are how Windows programs are asked for help.
+    if (argument == "--help" || argument == "-h" || argument == "/?" || argument == "-?")
       answer(std::string(program.usage) + std::string(read_more));
     if (argument == "--version") answer(version_line(program.name) + "\n");
   }

@@ -31,6 +31,8 @@ std::string_view action_words(Action action) {
       return "cannot seek in";
     case Action::close:
       return "cannot close";
+    case Action::convert:
+      return "cannot convert";
   }
   return "cannot use";
 }

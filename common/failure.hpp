@@ -23,7 +23,7 @@ struct IoError {
 
 // What a failed step was asking for, kept beside the pending result so that a
 // person at a terminal can be told in plain words (diagnostic.hpp).
-enum class Action { open, create, read, read_number, write, seek, close };
+enum class Action { open, create, read, read_number, write, seek, close, convert };
 
 struct FailureContext {
   Action action = Action::open;

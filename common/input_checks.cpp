@@ -46,12 +46,13 @@ std::string quoted(std::string_view path) {
 }  // namespace
 
 std::string number_line_warning(const NumberLine& line, std::string_view name,
-                                std::string_view settings_file) {
+                                std::string_view settings_file, bool file_held_line_feed) {
   const std::string file = shown_safely(settings_file);
   const std::string subject(name);
+  // Lines that end with CR or CR LF throughout are right: the line is not there.
   if (line.missing)
-    return file + " has no " + subject + " line, so the " + subject +
-           " is 0: " + std::string(line_end_rule);
+    return file + " has no " + subject + " line, so the " + subject + " is 0: " +
+           (file_held_line_feed ? std::string(line_end_rule) : "the file ends before it");
   if (line.held_line_feed)
     return "the " + subject + " " + std::to_string(line.value) + " comes from a line of " + file +
            " that holds a lone LF, and the rest of that line was skipped: " +
@@ -64,7 +65,8 @@ void warn_about_number_lines(const TextReader& reader,
   std::size_t i = 0;
   for (const std::string_view name : names) {
     if (i >= reader.number_lines.size()) return;
-    std::string text = number_line_warning(reader.number_lines[i++], name, reader.path);
+    std::string text =
+        number_line_warning(reader.number_lines[i++], name, reader.path, reader.held_line_feed);
     if (!text.empty()) add_warning(std::move(text));
   }
 }
@@ -82,6 +84,11 @@ std::string raster_size_warning(std::string_view path, std::uint64_t bytes, std:
   if (samples == asked) return {};
   std::string text = "the raster " + quoted(path) + " holds " + std::to_string(samples) +
                      (samples == 1 ? " sample, " : " samples, ") + settings;
+  // numpy's default float and GDAL's -ot Float64 give 8 bytes a sample.
+  if (asked != 0 && samples == 2 * asked)
+    return text + "; it is 8 x " + std::to_string(width) + " x " + std::to_string(height) +
+           " bytes, so it looks like 64-bit samples: write 32-bit ones (gdal_translate -ot "
+           "Float32, numpy astype('<f4'))";
   if (const std::optional<std::uint64_t> fit = width_that_fits(samples, width, height))
     text += "; " + std::to_string(*fit) + " x " + std::to_string(samples / *fit) +
             " would use it exactly";

@@ -19,8 +19,9 @@ namespace heightio {
 void warn_about_number_lines(const TextReader& reader,
                              std::initializer_list<std::string_view> names);
 
+// A missing line blames the line ends only when the file held a lone LF.
 std::string number_line_warning(const NumberLine& line, std::string_view name,
-                                std::string_view settings_file);
+                                std::string_view settings_file, bool file_held_line_feed);
 
 // A warning when the raster, a regular file, is not 4 x width x height bytes.
 void warn_about_raster_size(const RecordFile& raster, std::uint64_t width, std::uint64_t height);

@@ -93,7 +93,8 @@ void release_pages(void* pages, std::size_t bytes);
 
 // Identity of a file or device, to notice when an output would overwrite an
 // input: a regular file by its device and inode, a block or character device
-// by its device number, so that any two names of one file or device match.
+// by its device number, so that any two names of one file or device match;
+// a Linux loop device also matches the file behind it.
 // Other kinds (pipes, sockets, folders) and handles or paths that name nothing
 // have no identity and match nothing.
 struct FileIdentity {
@@ -101,6 +102,9 @@ struct FileIdentity {
   Kind kind = Kind::none;
   std::uint64_t device = 0;  // the file system's device, or the device's own number
   std::uint64_t inode = 0;   // 0 for a device
+  // The file behind a loop device, by its device and inode; 0 and 0 for none.
+  std::uint64_t backing_device = 0;
+  std::uint64_t backing_inode = 0;
 };
 FileIdentity identify_handle(Handle handle);
 FileIdentity identify_path(const std::string& path);
@@ -118,7 +122,15 @@ std::string working_folder();
 // (109, 112) instead of ending the process by a signal.
 void prepare_process();
 
+// Ends the process. A program started by a double click in Explorer has a
+// console window of its own, which closes as the program ends: on Windows it
+// first asks for Enter there, so that the last lines can be read.
 [[noreturn]] void exit_process(int status);
+
+// Whether the console window is the program's own and shows its output: the
+// system counts one process on the console, this one, and the standard
+// output is that console, not redirected. Never true on POSIX systems.
+bool window_is_own(std::uint32_t console_processes, bool output_on_console);
 
 // The address at which the program's image starts; a code address minus this
 // is stable for one build whatever address the image is loaded at.

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -14,6 +15,12 @@
 #include <cstring>
 
 #include "error_codes.hpp"
+
+#ifdef __linux__
+#include <linux/loop.h>
+#include <linux/major.h>
+#include <sys/sysmacros.h>
+#endif
 
 // Start of the program image, placed by the linker.
 extern "C" const char __executable_start;
@@ -254,21 +261,53 @@ FileIdentity identity_of(const struct stat& info) {
     return {FileIdentity::Kind::device, static_cast<std::uint64_t>(info.st_rdev), 0};
   return {};
 }
+
+// A Linux loop device is another name of the file behind it: the kernel
+// tells that file's device and inode to a descriptor of the loop device.
+void add_backing_file(FileIdentity& identity, const struct stat& info, int fd) {
+#ifdef __linux__
+  if (!S_ISBLK(info.st_mode) || ::major(info.st_rdev) != LOOP_MAJOR) return;
+  loop_info64 loop{};
+  if (::ioctl(fd, LOOP_GET_STATUS64, &loop) != 0) return;
+  identity.backing_device = loop.lo_device;
+  identity.backing_inode = loop.lo_inode;
+#else
+  (void)identity, (void)info, (void)fd;
+#endif
+}
+
+bool backed_by(const FileIdentity& device, const FileIdentity& file) {
+  return device.kind == FileIdentity::Kind::device && file.kind == FileIdentity::Kind::regular &&
+         device.backing_inode != 0 && device.backing_device == file.device &&
+         device.backing_inode == file.inode;
+}
 }  // namespace
 
 FileIdentity identify_handle(Handle handle) {
   struct stat info {};
   if (::fstat(descriptor(handle), &info) != 0) return {};
-  return identity_of(info);
+  FileIdentity identity = identity_of(info);
+  add_backing_file(identity, info, descriptor(handle));
+  return identity;
 }
 
 FileIdentity identify_path(const std::string& path) {
   struct stat info {};
   if (holds_nul(path) || ::stat(path.c_str(), &info) != 0) return {};
-  return identity_of(info);
+  FileIdentity identity = identity_of(info);
+  if (S_ISBLK(info.st_mode)) {
+    // Opened for reading only, to ask the loop device about its file.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+      add_backing_file(identity, info, fd);
+      ::close(fd);
+    }
+  }
+  return identity;
 }
 
 bool same_file_or_device(const FileIdentity& a, const FileIdentity& b) {
+  if (backed_by(a, b) || backed_by(b, a)) return true;
   return a.kind != FileIdentity::Kind::none && a.kind == b.kind && a.device == b.device &&
          a.inode == b.inode;
 }
@@ -310,6 +349,10 @@ void prepare_process() {
 
 void exit_process(int status) {
   std::exit(status);
+}
+
+bool window_is_own(std::uint32_t, bool) {
+  return false;
 }
 
 std::uintptr_t image_start() {

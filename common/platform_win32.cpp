@@ -352,7 +352,32 @@ void prepare_process() {
   }
 }
 
+bool window_is_own(std::uint32_t console_processes, bool output_on_console) {
+  return console_processes == 1 && output_on_console;
+}
+
+namespace {
+// Started from a Command Prompt, the console also counts the prompt's
+// process; started by a double click, only this one.
+void hold_own_window() {
+  DWORD processes[2];
+  const DWORD count = GetConsoleProcessList(processes, 2);
+  const Handle output = standard_handle(Stream::output);
+  DWORD mode = 0;
+  const bool on_console = usable(output) && GetConsoleMode(native(output), &mode);
+  if (!window_is_own(count, on_console)) return;
+  write_terminal_text(output, "Press Enter to close this window.\r\n");
+  const Handle input = standard_handle(Stream::input);
+  char byte = 0;
+  DWORD got = 0;
+  while (usable(input) && ReadFile(native(input), &byte, 1, &got, nullptr) && got == 1 &&
+         byte != '\n') {
+  }
+}
+}  // namespace
+
 void exit_process(int status) {
+  hold_own_window();
   std::exit(status);
 }
 

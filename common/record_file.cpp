@@ -10,6 +10,10 @@ namespace {
 
 using OpenRequest = std::int32_t (*)(const std::string&, platform::Handle&);
 
+std::string_view standard_stream_name(platform::Stream stream) {
+  return stream == platform::Stream::input ? "the standard input" : "the standard output";
+}
+
 // Records `code` with what was asked of `file`: the operating system's error
 // number when it refused (`by_os`), else the layer's own words.
 void fail(const RecordFile& file, Action action, std::int32_t code, bool by_os,
@@ -17,9 +21,10 @@ void fail(const RecordFile& file, Action action, std::int32_t code, bool by_os,
   FailureContext context{action, file.subject, file.path, by_os ? platform::last_refusal() : 0,
                          std::move(detail)};
   if (file.standard_binding)
-    context.subject = file.handle == platform::standard_handle(platform::Stream::input)
-                          ? "the standard input"
-                          : "the standard output";
+    context.subject =
+        standard_stream_name(file.handle == platform::standard_handle(platform::Stream::input)
+                                 ? platform::Stream::input
+                                 : platform::Stream::output);
   record_failure(code, std::move(context));
 }
 
@@ -32,6 +37,14 @@ void open_record_file(RecordFile& file, std::string_view path, std::uint32_t rec
   file.standard_binding = path.empty();
   if (file.standard_binding) {
     file.handle = platform::standard_handle(standard_stream);
+    // A standard stream closed at start is no file to read or write: 103, as
+    // for the console on it.
+    bool interactive = false;
+    if (platform::query_terminal(file.handle, interactive) != 0) {
+      file.is_open = false;
+      record_failure(code::file_not_open,
+                     {action, standard_stream_name(standard_stream), {}, 0, "it is closed"});
+    }
     return;
   }
   if (const std::int32_t code = open_request(file.path, file.handle); code != 0) {

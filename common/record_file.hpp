@@ -3,7 +3,8 @@
 // A RecordFile has no buffer: every read, write and seek is one request to
 // the operating system, so whatever was written before a failure is on disk.
 // An empty path binds the file to the standard input (open_existing) or the
-// standard output (create_file); such a binding is never closed.
+// standard output (create_file), or fails with 103 when that stream was
+// closed at start; such a binding is never closed.
 #pragma once
 
 #include <cstdint>

@@ -116,6 +116,16 @@ std::string where_to_look(const std::string& path, std::int32_t code) {
   return (folder.empty() ? std::string() : "looked in " + folder + "; ") + "see --help";
 }
 
+// Notepad saves "UTF-8 with BOM" with EF BB BF in front of the text, which no
+// path begins with; "Unicode" is UTF-16, whose every other byte is a NUL.
+void look_at_byte_order_mark(TextReader& reader) {
+  if (peek(reader) == end_of_text) return;
+  const std::string_view start(reader.buffer.data() + reader.position,
+                               reader.end - reader.position);
+  if (start.starts_with("\xEF\xBB\xBF")) reader.position += 3;
+  reader.utf16 = start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF");
+}
+
 template <typename Read>
 auto read_number_setting(TextReader& reader, Read read) {
   const auto value = read_then_skip_line(reader, read);
@@ -131,6 +141,8 @@ void open_text_input(TextReader& reader, std::string_view path) {
   reader.position = 0;
   reader.end = 0;
   reader.physical_end = false;
+  reader.held_line_feed = false;
+  reader.utf16 = false;
   reader.standard_binding = path.empty();
   if (reader.standard_binding) {
     reader.handle = platform::standard_handle(platform::Stream::input);
@@ -139,12 +151,20 @@ void open_text_input(TextReader& reader, std::string_view path) {
   }
   const std::int32_t code = platform::open_for_reading(reader.path, reader.handle);
   reader.is_open = code == 0;
-  if (code != 0) fail(reader, Action::open, code, true, where_to_look(reader.path, code));
+  if (code != 0) return fail(reader, Action::open, code, true, where_to_look(reader.path, code));
+  look_at_byte_order_mark(reader);
 }
 
 std::string read_line(TextReader& reader) {
   std::string line;
   if (!readable(reader)) return line;
+  // Read as bytes, UTF-16 text gives paths of letters and NULs, which the
+  // open of the path would refuse with 31: the same code, in plainer words.
+  if (reader.utf16) {
+    fail(reader, Action::read, code::general_failure, false,
+         "it was saved as UTF-16 (\"Unicode\"): save it as UTF-8 or ANSI");
+    return line;
+  }
   // A line is as long as the file: one that does not fit in memory is
   // recorded as 203 for the check that follows the read.
   try {
@@ -156,6 +176,7 @@ std::string read_line(TextReader& reader) {
     std::string().swap(line);
     fail(reader, Action::read, code::out_of_memory, false, "the line does not fit in memory");
   }
+  reader.held_line_feed = reader.held_line_feed || line.find(line_feed) != std::string::npos;
   return line;
 }
 
@@ -164,7 +185,7 @@ void skip_line(TextReader& reader) {
   if (!readable(reader)) return;
   for (int c = peek(reader); c != end_of_text; c = peek(reader)) {
     take(reader);
-    if (c == line_feed) reader.skipped_line_feed = true;
+    if (c == line_feed) reader.skipped_line_feed = reader.held_line_feed = true;
     if (c == carriage_return) {
       if (peek(reader) == line_feed) take(reader);
       return;

@@ -1,7 +1,9 @@
 // The reader of the settings files: whole lines as text, and integers.
 //
 // Lines end at CR or CR LF; a lone LF is part of the line. A byte 26 ends the
-// text where it stands, and nothing behind it is ever read. Like every
+// text where it stands, and nothing behind it is ever read. A UTF-8 byte-order
+// mark at the very start of a file (Notepad's "UTF-8 with BOM") is skipped;
+// a file saved as UTF-16 is refused when its first line is read. Like every
 // operation of the layer, a failure is recorded, not raised.
 #pragma once
 
@@ -38,6 +40,8 @@ struct TextReader {
   bool physical_end = false;             // the file gave no more bytes, or failed to
   bool number_missing = false;           // the last integer read met the end of the text
   bool skipped_line_feed = false;        // the last skip_line took a lone LF
+  bool held_line_feed = false;           // some line read so far held a lone LF
+  bool utf16 = false;                    // the file starts with a UTF-16 byte-order mark
   std::vector<NumberLine> number_lines;  // one for each read_int*_setting, in order
 };
 

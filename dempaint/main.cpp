@@ -90,7 +90,7 @@ void read_raster_rows(TwoPassRows& rows, const PaintSettings& settings) {
     check_io();
     const std::span<const float> samples = samples_of(row, settings.width);
     if (!all_come_back(samples)) {
-      check_encodable(samples);
+      check_encodable(samples, r - 1);
       survey_heights(samples);
     }
     print_row_in_place(r);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "failure.hpp"
+#include "unpaintable_sample.hpp"
 
 namespace dempaint {
 namespace {
@@ -58,9 +59,13 @@ Pixel encode_height_pixel(float h) {
   return pixel_of(heightio::truncate_to_int64(h));
 }
 
-void check_encodable(std::span<const float> samples) {
+void check_encodable(std::span<const float> samples, std::uint32_t row) {
   if (all_within(samples, int64_limit)) return;
-  for (const float h : samples) (void)heightio::truncate_to_int64(h);
+  for (std::size_t c = 0; c < samples.size(); ++c) {
+    if (!all_within(samples.subspan(c, 1), int64_limit))
+      heightio::raise_at_call_site(heightio::code::invalid_float_operation,
+                                   unpaintable_sample(row, c, samples[c]));
+  }
 }
 
 bool paint_usual_row(std::span<std::uint8_t> row) {

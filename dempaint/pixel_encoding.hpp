@@ -22,8 +22,9 @@ using heightio::pixel_size;
 Pixel encode_height_pixel(float h);
 
 // Ends the program with 207, as encoding would, at the first sample of the
-// row that has no 64-bit integer value.
-void check_encodable(std::span<const float> samples);
+// row that has no 64-bit integer value; the plain words name it by `row` (from
+// 0) and its column.
+void check_encodable(std::span<const float> samples, std::uint32_t row);
 
 // Paints a row of samples where it lies: the 4 bytes of each sample become
 // its pixel. Only the usual terrain, whose every sample truncates to a 32-bit

@@ -16,7 +16,9 @@ namespace demscan {
 std::string_view other_image_format(const heightio::TgaHeader& header);
 
 // Ends the program with run-time error 13 for an image whose layout cannot be
-// read, naming its format in the plain-words line where the header shows one.
+// read, naming in the plain-words line its format where the header shows one,
+// or the kind and depth of a TGA ("a grey 16-bit image"), and where grey
+// heights belong.
 [[noreturn]] void reject_image_layout(const heightio::RecordFile& image,
                                       const heightio::TgaHeader& header);
 

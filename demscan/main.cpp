@@ -15,6 +15,7 @@
 #include "record_file.hpp"
 #include "row_batch.hpp"
 #include "settings.hpp"
+#include "soft_edges.hpp"
 #include "stored_rows.hpp"
 #include "tga_reader.hpp"
 #include "two_pass.hpp"
@@ -90,6 +91,7 @@ void read_stored_rows(StoredRows& rows, const TgaLayout& layout, std::uint16_t m
     const std::uint8_t* pixels = rows.read_row();
     check_io();
     surveys[place_of_stored_row(layout, r)] = survey_row({pixels, row_bytes}, mode);
+    survey_soft_edges({pixels, row_bytes}, r, layout.width, layout.height, layout.top_row_first);
     print_row_on_line(r);
   }
 }
@@ -134,17 +136,17 @@ void demscan_main() {
   check_io();
 
   // 3. The raster. Creating it over the image would empty the image before
-  //    it is read.
+  //    it is read; the header, the layout it declares and whatever lies
+  //    before the pixels are read first, so that an image that cannot be
+  //    read leaves an existing raster of that name alone.
   RecordFile raster("raster");
   refuse_output_over_inputs(raster, settings.raster_path, {input_of(image)});
   check_io();
+  PixelReader reader = start_pixel_data(image);
   create_file(raster, settings.raster_path, 1);
   check_io();
 
-  // 4. The header, the layout it declares, and whatever lies before the pixels.
-  PixelReader reader = start_pixel_data(image);
-
-  // 5. Reading phase: every stored row as it is, surveyed. Only an image that
+  // 4. Reading phase: every stored row as it is, surveyed. Only an image that
   //    cannot be read a second time (a pipe, the standard input) is kept in
   //    memory.
   {
@@ -154,12 +156,12 @@ void demscan_main() {
     read_stored_rows(rows, reader.layout, settings.mode, surveys);
     end_reading_phase();
 
-    // 6. Writing phase: the raster rows, decoded.
+    // 5. Writing phase: the raster rows, decoded.
     write_raster_rows(raster, rows, reader.layout, settings.mode, surveys);
     print_phase_end();
   }
 
-  // 7. Close and end.
+  // 6. Close and end.
   close_file(image);
   check_io();
   close_file(raster);

@@ -205,11 +205,15 @@ void write_archive_header(RecordFile& archive, const TileList& tiles) {
   check_io();
 }
 
-void copy_template_block(RecordFile& template_file, RecordFile& archive) {
-  Bytes block(template_block_size);
-  read_block(template_file, block.data(), template_block_size);
+TemplateBlock read_template_block(RecordFile& template_file) {
+  TemplateBlock block{};
+  read_block(template_file, block.data(), block.size());
   check_io();
-  write_block(archive, block.data(), template_block_size);
+  return block;
+}
+
+void write_template_block(RecordFile& archive, const TemplateBlock& block) {
+  write_block(archive, block.data(), block.size());
   check_io();
 }
 

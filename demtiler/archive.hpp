@@ -4,6 +4,7 @@
 // 65554-byte blank texture block. All numbers are little-endian.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "record_file.hpp"
@@ -27,8 +28,12 @@ void refuse_too_many_tiles(const TileList& tiles);
 // Magic, version, tile count and the directory, in one write.
 void write_archive_header(heightio::RecordFile& archive, const TileList& tiles);
 
-// The first 3800 bytes of the template file, copied unchanged.
-void copy_template_block(heightio::RecordFile& template_file, heightio::RecordFile& archive);
+// The first 3800 bytes of the template file, which go into the archive
+// unchanged. They are read before the archive is created, so that a missing
+// or short template leaves an existing archive alone.
+using TemplateBlock = std::array<std::uint8_t, template_block_size>;
+TemplateBlock read_template_block(heightio::RecordFile& template_file);
+void write_template_block(heightio::RecordFile& archive, const TemplateBlock& block);
 
 // Per tile a progress line, its height block and the blank texture block,
 // with the samples read from the raster a second time.

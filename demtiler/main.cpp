@@ -108,17 +108,19 @@ void demtiler_main() {
   refuse_too_many_tiles(tiles);
   check_io();
 
-  // 5. Create the archive, only now, so that a failure of the scan leaves an
-  //    existing archive untouched; then open the template.
-  create_file(archive, settings.archive_path, 1);
-  check_io();
+  // 5. The template block, then the archive, created only now, so that a
+  //    failure of the scan or a missing or short template leaves an existing
+  //    archive untouched.
   RecordFile template_file("template");
   open_existing(template_file, template_file_name, 1);
+  check_io();
+  const TemplateBlock template_block = read_template_block(template_file);
+  create_file(archive, settings.archive_path, 1);
   check_io();
 
   // 6. Header and directory, then the template block, then an empty line.
   write_archive_header(archive, tiles);
-  copy_template_block(template_file, archive);
+  write_template_block(archive, template_block);
   write_line_end();
   check_io();
 

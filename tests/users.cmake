@@ -45,6 +45,12 @@ if(interop_python)
               ${tool} $<TARGET_FILE:dempaint> $<TARGET_FILE:demscan>)
     set_tests_properties(interop.${tool} PROPERTIES SKIP_RETURN_CODE 77)
   endforeach()
+  # Soft red edges from ImageMagick, and real elevation models (numpy).
+  find_python_with(soft_edges_python "import numpy")
+  add_test(NAME interop.soft_edges
+    COMMAND ${soft_edges_python} ${CMAKE_CURRENT_SOURCE_DIR}/interop/soft_edges_test.py
+            $<TARGET_FILE:make_terrain> $<TARGET_FILE:dempaint> $<TARGET_FILE:demscan>)
+  set_tests_properties(interop.soft_edges PROPERTIES SKIP_RETURN_CODE 77)
 else()
   message(STATUS "No python3: the image editor tests are left out")
 endif()
@@ -53,7 +59,8 @@ endif()
 # tables against the encoding itself.
 add_executable(checks_unit_tests unit/surveys_test.cpp unit/encoding_docs_test.cpp
                ${PROJECT_SOURCE_DIR}/dempaint/pixel_encoding.cpp
-               ${PROJECT_SOURCE_DIR}/dempaint/height_survey.cpp)
+               ${PROJECT_SOURCE_DIR}/dempaint/height_survey.cpp
+               ${PROJECT_SOURCE_DIR}/dempaint/unpaintable_sample.cpp)
 target_include_directories(checks_unit_tests PRIVATE ${PROJECT_SOURCE_DIR}/dempaint)
 target_link_libraries(checks_unit_tests PRIVATE demscan_reading GTest::gtest_main)
 target_compile_definitions(checks_unit_tests PRIVATE

@@ -1,8 +1,9 @@
 cmake_minimum_required(VERSION 3.25)
 # Builds the Windows ZIP into SCRATCH and checks what a user unpacks: one
-# folder holding the four programs, the template beside them, the README, the
-# user guide with its chapter, the changelog and the licence; and programs that need no DLL beyond the
-# system's.
+# folder holding the four programs, the template beside them, the README,
+# the changelog, the licences, and the user guide with its chapter in docs/,
+# with links that hold; and programs that need no DLL beyond the system's.
+include(${CMAKE_CURRENT_LIST_DIR}/doc_links.cmake)
 file(REMOVE_RECURSE "${SCRATCH}")
 execute_process(COMMAND "${CPACK}" -G ZIP -B "${SCRATCH}" --config "${BUILD_DIR}/CPackConfig.cmake"
                 OUTPUT_QUIET RESULT_VARIABLE failed)
@@ -13,14 +14,15 @@ endif()
 file(ARCHIVE_EXTRACT INPUT "${zip}" DESTINATION "${SCRATCH}/unpacked")
 file(GLOB_RECURSE unpacked RELATIVE "${SCRATCH}/unpacked" "${SCRATCH}/unpacked/*")
 list(SORT unpacked)
-set(expected CHANGELOG.md LICENSE README.md demjoin.exe demscan.exe dempaint.exe demtiler.dat
-             demtiler.exe height-rasters.md user-guide.md)
+set(expected CHANGELOG.md LICENSE LICENSE-xxhash README.md demjoin.exe demscan.exe dempaint.exe
+             demtiler.dat demtiler.exe docs/height-rasters.md docs/user-guide.md)
 list(TRANSFORM expected PREPEND "demtools-${VERSION}-win64/")
 list(SORT expected)
 if(NOT unpacked STREQUAL expected)
   message(FATAL_ERROR "the ZIP holds\n  ${unpacked}\nnot\n  ${expected}")
 endif()
 set(folder "${SCRATCH}/unpacked/demtools-${VERSION}-win64")
+check_doc_links("${folder}")
 file(SIZE "${folder}/demtiler.dat" template_size)
 if(NOT template_size EQUAL 3800)
   message(FATAL_ERROR "demtiler.dat holds ${template_size} bytes, not 3800")

@@ -194,16 +194,23 @@ TEST_F(DemscanRun, ReadsThePictureInEveryLayoutAPaintProgramSaves) {
   }
 }
 
-TEST_F(DemscanRun, UnreadableLayoutsFailWith13LeavingTheRasterEmpty) {
-  for (const TgaLayout& layout :
-       {TgaLayout{.type = 3}, TgaLayout{.depth = 16},
-        TgaLayout{.type = 1, .colour_map_entries = 2, .colour_map_entry_bits = 24}}) {
-    ws_.write("terrain.tga", tga_file(sample_picture(), layout));
-    write_settings("0");
+TEST_F(DemscanRun, UnreadableLayoutsAndShortHeadersLeaveAnOlderRasterUntouched) {
+  const Picture picture = sample_picture();
+  const std::vector<std::pair<std::string, int>> images = {
+      {tga_file(picture, {.type = 3}), 13},
+      {tga_file(picture, {.depth = 16}), 13},
+      {tga_file(picture, {.type = 1, .colour_map_entries = 2, .colour_map_entry_bits = 24}), 13},
+      {tga_file(picture, {}).substr(0, 17), 100},
+      {tga_file(picture, {.id = "abc"}).substr(0, 20), 100}};
+  write_settings("0");
+  for (const auto& [image, code] : images) {
+    ws_.write("terrain.tga", image);
+    ws_.write("terrain.raw", "an older raster");
+    const Snapshot before = ws_.snapshot();
     const RunResult result = run();
-    expect_run_error(result.out, 13);
-    EXPECT_EQ(result.status, 13);
-    EXPECT_EQ(ws_.read("terrain.raw"), "");
+    expect_run_error(result.out, code);
+    EXPECT_EQ(result.status, code);
+    EXPECT_EQ(ws_.snapshot(), before);
   }
 }
 
@@ -218,13 +225,6 @@ TEST_F(DemscanRun, ImageEndingEarlyFailsWith100LeavingTheRasterEmpty) {
     ASSERT_EQ(result.out.substr(0, printed.size()), printed);
     expect_run_error(result.out.substr(printed.size()), 100);
     EXPECT_EQ(ws_.read("terrain.raw"), "");
-  }
-  for (const std::string& cut :
-       {tga_file(picture, {}).substr(0, 17), tga_file(picture, {.id = "abc"}).substr(0, 20)}) {
-    ws_.write("terrain.tga", cut);
-    const RunResult result = run();
-    expect_run_error(result.out, 100);
-    EXPECT_EQ(result.status, 100);
   }
 }
 

@@ -246,14 +246,25 @@ TEST_F(DemtilerRun, NoOccupiedTilesGiveTheHeaderAndTemplateOnly) {
             std::string("GND\x0B\0\0\0\0", 8) + sample_template().substr(0, 3800));
 }
 
-TEST_F(DemtilerRun, MissingTemplateLeavesTheArchiveCreatedAndEmpty) {
-  std::filesystem::remove(ws_.at("demtiler.dat"));
+TEST_F(DemtilerRun, TemplateMissingUnreadableOrShortLeavesAnOlderArchiveUntouched) {
   write_settings("220", "148");
   write_raster(example_raster());
-  const RunResult result = run();
-  ASSERT_EQ(result.out.substr(0, example_map.size()), example_map);
-  expect_run_error(result.out.substr(example_map.size()), 2);
-  EXPECT_EQ(ws_.read("terrain.gnd"), "");
+  const std::vector<std::pair<std::string, int>> templates = {
+      {"missing", 2}, {"a folder", 5}, {"3799 bytes", 100}};
+  for (const auto& [what, code] : templates) {
+    SCOPED_TRACE(what);
+    std::filesystem::remove(ws_.at("demtiler.dat"));
+    if (code == 5) std::filesystem::create_directory(ws_.at("demtiler.dat"));
+    if (code == 100) ws_.write("demtiler.dat", sample_template().substr(0, 3799));
+    ws_.write("terrain.gnd", "an older archive");
+    const Snapshot before = ws_.snapshot();
+    const RunResult result = run();
+    ASSERT_EQ(result.out.substr(0, example_map.size()), example_map);
+    expect_run_error(result.out.substr(example_map.size()), code);
+    EXPECT_EQ(result.status, code);
+    EXPECT_EQ(ws_.snapshot(), before);
+    std::filesystem::remove_all(ws_.at("demtiler.dat"));
+  }
 }
 
 // Opens the writing end of the FIFO at `path` once a reader has opened it, or
@@ -296,15 +307,6 @@ TEST_F(DemtilerRun, RasterShrinkingAfterTheMapFailsWith100AtTheMissingRow) {
   EXPECT_TRUE(
       archive ==
       expected_archive(raster, {{0, 1}, {1, 0}, {1, 1}}, template_bytes).substr(0, 3856 + 123318));
-}
-
-TEST_F(DemtilerRun, ShortTemplateFailsWith100AfterTheHeader) {
-  ws_.write("demtiler.dat", sample_template().substr(0, 3799));
-  write_settings("220", "148");
-  write_raster(example_raster());
-  const RunResult result = run();
-  EXPECT_EQ(result.status, 100);
-  EXPECT_EQ(ws_.read("terrain.gnd").size(), 8u + 16 * 3);
 }
 
 TEST_F(DemtilerRun, ArchiveThatNamesAnInputIsRefusedWith32) {

@@ -306,7 +306,7 @@ TEST(Faults, StandardOutputClosedFailsAtTheFirstPrintStepWith103) {
   }
 }
 
-TEST(Faults, DataForAClosedStandardOutputFailWith31) {
+TEST(Faults, DataForAClosedStandardOutputFailWith103) {
   if (through_launcher()) GTEST_SKIP() << launcher_limit::closed_stream;
   // The console moves to the standard error and shows the failure there.
   for (const Job& job : small_jobs()) {
@@ -315,8 +315,8 @@ TEST(Faults, DataForAClosedStandardOutputFailWith31) {
     job.write_settings(ws, job.input, "");
     const Snapshot before = ws.snapshot();
     const RunResult result = ws.run_with_output(job.program, StandardOutput::closed);
-    expect_console(result.err, job.console_before_first_write, 31);
-    EXPECT_EQ(result.status, 31) << job.name;
+    expect_console(result.err, job.console_before_output, 103);
+    EXPECT_EQ(result.status, 103) << job.name;
     EXPECT_TRUE(changed_files(before, ws.snapshot()).empty()) << job.name;
   }
 }
@@ -512,7 +512,7 @@ class LoopDevice {
   std::string reason_;
 };
 
-TEST(Faults, OutputOnTheBlockDeviceOfTheInputIsRefusedWith32) {
+TEST(Faults, OutputOnTheBlockDeviceOfTheInputOrTheFileBehindItIsRefusedWith32) {
   if (through_launcher()) GTEST_SKIP() << launcher_limit::linux_device;
   for (const Job& job : small_jobs()) {
     Workspace ws;
@@ -527,13 +527,22 @@ TEST(Faults, OutputOnTheBlockDeviceOfTheInputIsRefusedWith32) {
     struct stat info {};
     ASSERT_EQ(::stat(device.path().c_str(), &info), 0);
     const bool second_name = ::mknod(ws.at("disk").c_str(), S_IFBLK | 0600, info.st_rdev) == 0;
-    job.write_settings(ws, device.path(), second_name ? "disk" : device.path());
-    const Snapshot before = ws.snapshot();
-    const RunResult result = ws.run(job.program);
+    // The device under two names, then the device and the file behind it
+    // either way round.
+    const std::vector<std::pair<std::string, std::string>> input_and_output = {
+        {device.path(), second_name ? "disk" : device.path()},
+        {job.input, device.path()},
+        {device.path(), job.input}};
+    for (const auto& [in, out] : input_and_output) {
+      job.write_settings(ws, in, out);
+      const Snapshot before = ws.snapshot();
+      const RunResult result = ws.run(job.program);
+      expect_console(result.out, job.console_before_output, 32);
+      EXPECT_EQ(result.status, 32) << job.name << " " << in << " " << out;
+      EXPECT_TRUE(changed_files(before, ws.snapshot()).empty()) << job.name;
+    }
     device.detach();
-    expect_console(result.out, job.console_before_output, 32);
-    EXPECT_EQ(result.status, 32) << job.name;
-    EXPECT_TRUE(changed_files(before, ws.snapshot()).empty()) << job.name;
+    EXPECT_EQ(ws.read(job.input), input) << job.name;
   }
 }
 

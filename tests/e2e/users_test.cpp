@@ -49,7 +49,8 @@ TEST(HelpAndVersion, AnswerOnTheStandardOutputAndTouchNoFile) {
     EXPECT_NE(help.out.find("user-guide.md"), std::string::npos);
     EXPECT_NE(help.out.find("DEMTOOLS_DIAGNOSTICS=1"), std::string::npos);
     EXPECT_EQ(help.out.find('\r'), std::string::npos);
-    EXPECT_EQ(run_in(ws, program, {"-h"}).out, help.out);
+    for (const char* windows_habit : {"-h", "/?", "-?"})
+      EXPECT_EQ(run_in(ws, program, {windows_habit}).out, help.out) << windows_habit;
     EXPECT_EQ(run_in(ws, program, {"ignored", "--help", "--version"}).out, help.out);
 
     const TerminalRun version = run_in(ws, program, {"--version"});

@@ -150,12 +150,13 @@ TEST_F(Warnings, NumberLinesWithLoneLineFeedsOrMissingPointAtTheLineEnds) {
 
   ws_.write("demtiler.ini", crlf_lines({"terrain.raw", "terrain.gnd", "5"}));
   ws_.write("demtiler.dat", std::string(3800, '\0'));
-  EXPECT_EQ(
-      run_three_ways(ws_, demtiler).words,
-      warning("demtiler", "demtiler.ini has no height line, so the height is 0: " + line_end_rule) +
-          warning("demtiler",
-                  "the raster \"terrain.raw\" holds 15 samples, the settings ask for 5 x 0 "
-                  "= 0; 5 x 3 would use it exactly"));
+  EXPECT_EQ(run_three_ways(ws_, demtiler).words,
+            warning("demtiler",
+                    "demtiler.ini has no height line, so the height is 0: the file ends "
+                    "before it") +
+                warning("demtiler",
+                        "the raster \"terrain.raw\" holds 15 samples, the settings ask for 5 x 0 "
+                        "= 0; 5 x 3 would use it exactly"));
 
   ws_.write("terrain.tga", std::string("\0\0\2\0\0\0\0\0\0\0\0\0\1\0\1\0\x20\x08", 18) +
                                std::string("\1\1\0\0", 4));
@@ -165,6 +166,46 @@ TEST_F(Warnings, NumberLinesWithLoneLineFeedsOrMissingPointAtTheLineEnds) {
                     "the mode 1 comes from a line of demscan.ini that holds a lone LF, "
                     "and the rest of that line was skipped: " +
                         line_end_rule));
+}
+
+TEST_F(Warnings, SettingsSavedByWindowsEditorsReadOrSayHowToSaveThem) {
+  ws_.write("terrain.raw", float_bytes({1.0f, 2.0f}));
+  const std::string settings = crlf_lines({"terrain.raw", "terrain.tga", "2", "1"});
+  ws_.write("dempaint.ini", "\xEF\xBB\xBF" + settings);  // Notepad's "UTF-8 with BOM"
+  const Diagnosed bom = run_three_ways(ws_, dempaint);
+  EXPECT_EQ(bom.status, 0);
+  EXPECT_EQ(bom.words, "");
+  const std::string image = ws_.read("terrain.tga");
+
+  std::string utf16 = "\xFF\xFE";  // Notepad's "Unicode"
+  for (const char c : settings) utf16 += std::string{c, '\0'};
+  ws_.write("dempaint.ini", utf16);
+  const Diagnosed unicode = run_three_ways(ws_, dempaint);
+  expect_run_error(unicode.console, 31);
+  EXPECT_EQ(unicode.words,
+            "dempaint: cannot read settings file \"dempaint.ini\": it was saved as "
+            "UTF-16 (\"Unicode\"): save it as UTF-8 or ANSI\n");
+  EXPECT_EQ(ws_.read("terrain.tga"), image);
+}
+
+TEST_F(Warnings, RastersAsGdalAndNumpyWriteThemByDefaultAreNamed) {
+  // The size of 64-bit floats (numpy's default, gdal_translate -ot Float64).
+  ws_.write("terrain.raw", float_bytes(std::vector<float>(12, 1.0f)));
+  ws_.write("dempaint.ini", crlf_lines({"terrain.raw", "terrain.tga", "3", "2"}));
+  EXPECT_EQ(run_three_ways(ws_, dempaint).words,
+            warning("dempaint",
+                    "the raster \"terrain.raw\" holds 12 samples, the settings ask for 3 x 2 = 6; "
+                    "it is 8 x 3 x 2 bytes, so it looks like 64-bit samples: write 32-bit ones "
+                    "(gdal_translate -ot Float32, numpy astype('<f4'))"));
+
+  // GDAL's Float32 no-data value, left in by a recipe without its no-data step.
+  ws_.write("terrain.raw", float_bytes({1.0f, 2.0f, 3.0f, 4.0f, 5.0f, -3.4028235e38f}));
+  const Diagnosed no_data = run_three_ways(ws_, dempaint);
+  EXPECT_EQ(no_data.status, 207);
+  EXPECT_EQ(no_data.words,
+            "dempaint: cannot convert raster: the sample at row 1, column 2 (from 0) is "
+            "-3.4028235e+38, which has no whole number to paint: make no-data samples 0 as in "
+            "\"From an elevation model\", docs/height-rasters.md\n");
 }
 
 TEST_F(Warnings, HeightsOutsideTheRoundTripAreCountedWithWhatTheyComeBackAs) {
@@ -259,24 +300,33 @@ TEST_F(Warnings, TheWrongFolderOrASettingsFileAsArgumentIsNamed) {
                                        "dempaint.ini in the working folder"));
 }
 
-TEST_F(Warnings, AnImageOfAnotherFormatIsNamedBySignature) {
+TEST_F(Warnings, AnImageOfAnotherFormatOrKindIsNamedWithWhereGreyHeightsBelong) {
+  const auto tga = [](char type, char depth) {
+    return std::string("\0\0", 2) + type + std::string(13, '\0') + depth + '\0';
+  };
   const std::vector<std::pair<std::string, std::string>> formats = {
-      {"PNG", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16)},
-      {"JPEG", "\xFF\xD8\xFF\xE0\x00\x10JFIF"},
-      {"GIF", "GIF89a\x02\x00\x02\x00"},
-      {"BMP", "BM\x46\x00\x00\x00"}};
+      {"a PNG file", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16)},
+      {"a JPEG file", "\xFF\xD8\xFF\xE0\x00\x10JFIF"},
+      {"a GIF file", "GIF89a\x02\x00\x02\x00"},
+      {"a BMP file", "BM\x46\x00\x00\x00"},
+      {"a grey 8-bit image", tga(3, 8)},  // ImageMagick's TGA of a grey PNG
+      {"a colour-mapped 8-bit image", tga(1, 8)},
+      {"a colour 16-bit image", tga(2, 16)}};
   ws_.write("demscan.ini", crlf_lines({"picture.tga", "back.raw", "0"}));
-  for (const auto& [format, signature] : formats) {
-    SCOPED_TRACE(format);
-    ws_.write("picture.tga", signature + std::string(32, '\0'));
+  for (const auto& [what, header] : formats) {
+    SCOPED_TRACE(what);
+    ws_.write("picture.tga", header + std::string(32, '\0'));
     const Diagnosed scan = run_three_ways(ws_, demscan);
     EXPECT_EQ(scan.status, 13);
     expect_run_error(scan.console, 13);
-    EXPECT_EQ(scan.words, "demscan: cannot read image \"picture.tga\": this is a " + format +
-                              " file, not a TGA: save it as a 24- or 32-bit TGA\n");
+    EXPECT_EQ(scan.words,
+              "demscan: cannot read image \"picture.tga\": this is " + what +
+                  ", not a height image (a 24- or 32-bit colour TGA from dempaint): grey "
+                  "heights make a height raster, see \"Getting a height raster\" in "
+                  "docs/height-rasters.md\n");
   }
   // A header of no known format keeps the general words.
-  ws_.write("picture.tga", std::string("\0\0\3\0\0\0\0\0\0\0\0\0\1\0\1\0\x08\x00", 18) + "x");
+  ws_.write("picture.tga", std::string("\0\0\7\0\0\0\0\0\0\0\0\0\1\0\1\0\x08\x00", 18) + "x");
   EXPECT_EQ(run_three_ways(ws_, demscan).words, "demscan: image layout not supported (error 13)\n");
 }
 

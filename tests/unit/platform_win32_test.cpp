@@ -234,4 +234,12 @@ TEST(WindowsMemory, ChunksThatCannotBeHadEndIn203) {
   EXPECT_NE(small.add_row(), nullptr);
 }
 
+// A double click in Explorer gives the program a console of its own, which
+// closes with it; a Command Prompt's console holds the prompt's process too.
+TEST(DoubleClick, OnlyAWindowOfItsOwnThatShowsTheOutputWaitsForEnter) {
+  EXPECT_TRUE(platform::window_is_own(1, true));
+  EXPECT_FALSE(platform::window_is_own(2, true));   // started from a console
+  EXPECT_FALSE(platform::window_is_own(1, false));  // output redirected
+}
+
 }  // namespace
