@@ -88,6 +88,13 @@ std::uint64_t bytes_certainly_ahead(const PixelReader& reader) {
   return in_packet + packets_after * (1 + stored_size);
 }
 
+// Adds the bytes taken since the last call to the hash of the row.
+void hash_taken_bytes(PixelReader& reader) {
+  if (reader.hash == nullptr || reader.positioned) return;
+  reader.hash->add(reader.buffer.data() + reader.hashed, reader.position - reader.hashed);
+  reader.hashed = reader.position;
+}
+
 // Makes `count` bytes available at the read position. Read ahead of the
 // current row, the pixel data may end before the bytes that are certainly
 // ahead: whatever arrives is kept, and only a shortfall of the bytes needed
@@ -95,6 +102,8 @@ std::uint64_t bytes_certainly_ahead(const PixelReader& reader) {
 // So every row the file holds whole is handed out before the failure.
 void need_bytes(PixelReader& reader, std::size_t count) {
   if (reader.end - reader.position >= count) return;
+  hash_taken_bytes(reader);
+  reader.hashed = 0;
   std::memmove(reader.buffer.data(), reader.buffer.data() + reader.position,
                reader.end - reader.position);
   reader.end -= reader.position;
@@ -152,6 +161,8 @@ void read_packed_row(PixelReader& reader, std::uint8_t* row) {
     reader.packet_left -= static_cast<std::uint32_t>(count);
     reader.pixels_left -= count;
   }
+  hash_taken_bytes(reader);
+  if (reader.hash != nullptr && !reader.positioned) reader.row_hash = reader.hash->take();
 }
 
 // The layout the header declares, or nothing for an image that is not true
@@ -181,9 +192,10 @@ PixelReader make_reader(RecordFile& image, const TgaLayout& layout) {
   reader.layout = layout;
   reader.buffer_at = pixel_data_start(layout);
   reader.pixels_left = std::uint64_t{layout.width} * layout.height;
-  if (layout.run_length_encoded)
+  if (layout.run_length_encoded) {
     reader.buffer.resize(read_ahead_size);
-  else if (layout.stored_pixel_size != pixel_size)
+    reader.hash = std::make_unique<HashStream>();
+  } else if (layout.stored_pixel_size != pixel_size)
     reader.buffer.resize(std::size_t{layout.width} * layout.stored_pixel_size);
   return reader;
 }
@@ -235,6 +247,10 @@ void reread_packed_row(PixelReader& reader, std::uint32_t index, const PackedRow
   reader.position = 0;
   reader.end = 0;
   need_bytes(reader, stored_bytes);
+  if (heightio::row_hash(reader.buffer.data(), stored_bytes) != start.hash) {
+    record_job_failure({code::input_changed, 0, 0, reader.image});
+    check_io();
+  }
   reader.pixels_left = std::uint64_t{reader.layout.width} * (reader.layout.height - index);
   reader.packet_left = start.packet_left;
   reader.packet_is_run = start.packet_is_run;

@@ -1,0 +1,35 @@
+#include "row_hash.hpp"
+
+#include <new>
+
+// Header only, so that no library is needed on any system.
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+namespace heightio {
+
+std::uint64_t row_hash(const void* bytes, std::size_t size, std::uint64_t seed) {
+  return XXH3_64bits_withSeed(bytes, size, seed);
+}
+
+HashStream::HashStream() : state_(XXH3_createState()) {
+  if (state_ == nullptr) throw std::bad_alloc();
+  XXH3_64bits_reset(static_cast<XXH3_state_t*>(state_));
+}
+
+HashStream::~HashStream() {
+  XXH3_freeState(static_cast<XXH3_state_t*>(state_));
+}
+
+void HashStream::add(const void* bytes, std::size_t size) {
+  XXH3_64bits_update(static_cast<XXH3_state_t*>(state_), bytes, size);
+}
+
+std::uint64_t HashStream::take() {
+  auto* state = static_cast<XXH3_state_t*>(state_);
+  const std::uint64_t hash = XXH3_64bits_digest(state);
+  XXH3_64bits_reset(state);
+  return hash;
+}
+
+}  // namespace heightio
