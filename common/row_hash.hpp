@@ -7,9 +7,8 @@
 
 namespace heightio {
 
-// The hash of `size` bytes, going on from `seed`: the hash of bytes in pieces
-// is the hash of the last piece seeded with the hash of the ones before.
-std::uint64_t row_hash(const void* bytes, std::size_t size, std::uint64_t seed = 0);
+// The hash of `size` bytes.
+std::uint64_t row_hash(const void* bytes, std::size_t size);
 
 // The hash of bytes that arrive in pieces of any size: the same as row_hash
 // of all of them at once.

@@ -72,10 +72,13 @@ void RasterBand::copy_window(std::uint32_t tx, TileWindow& window) const {
     std::memcpy(&window[r * tile_span], window_row(tx, r), tile_span * sizeof(std::uint32_t));
 }
 
+// The rows' hashes combined by multiplying with an odd number and adding,
+// so that a change of any one row changes the window's hash.
 std::uint64_t RasterBand::window_hash(std::uint32_t tx) const {
+  constexpr std::uint64_t odd = 0x9E3779B97F4A7C15u;
   std::uint64_t hash = 0;
   for (std::uint32_t r = 0; r < tile_span; ++r)
-    hash = row_hash(window_row(tx, r), tile_span * sizeof(std::uint32_t), hash);
+    hash = hash * odd + row_hash(window_row(tx, r), tile_span * sizeof(std::uint32_t));
   return hash;
 }
 
