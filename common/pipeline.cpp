@@ -11,9 +11,12 @@
 namespace heightio {
 namespace {
 
+// A buffer that nearly fills whole huge pages is rounded up to them; one that
+// would grow by more than an eighth is not, and its tail gets small pages.
 std::size_t reserved_bytes(std::size_t bytes) {
   constexpr std::size_t huge_page = std::size_t{2} << 20;
-  return bytes <= huge_page / 2 ? bytes : (bytes + huge_page - 1) / huge_page * huge_page;
+  const std::size_t whole = (bytes + huge_page - 1) / huge_page * huge_page;
+  return whole - bytes <= bytes / 8 ? whole : bytes;
 }
 
 }  // namespace

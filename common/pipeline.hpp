@@ -28,10 +28,10 @@
 
 namespace heightio {
 
-// Memory for a large buffer straight from the system: above 1 MiB in whole
-// huge pages of 2 MiB where the system gives them, so that it costs a few
-// faults instead of hundreds, each costly on a virtual machine. Memory that
-// cannot be had ends the program with 203.
+// Memory for a large buffer straight from the system, backed by huge pages of
+// 2 MiB where the system gives them, so that it costs a few faults instead of
+// hundreds, each costly on a virtual machine. Memory that cannot be had ends
+// the program with 203.
 class Pages {
  public:
   explicit Pages(std::size_t bytes);

@@ -42,7 +42,7 @@ void unpack_plain_row(const TgaLayout& layout, const std::uint8_t* stored, std::
 struct PixelReader {
   heightio::RecordFile* image = nullptr;
   TgaLayout layout;
-  std::vector<std::uint8_t> buffer;  // stored bytes read ahead, or one stored row
+  std::vector<std::uint8_t> buffer;  // stored bytes of a piece, or one stored row
   std::size_t position = 0;          // next unused byte of the buffer
   std::size_t end = 0;               // end of the bytes read into the buffer
   std::uint64_t buffer_at = 0;       // the byte of the file at buffer[0]

@@ -21,9 +21,10 @@ struct BandSpan {
 
 class RasterBand {
  public:
-  // How many tiles across one band holds, so that its buffer stays near 4 MiB
-  // whatever the raster's width; each of the pipeline's two threads has one.
-  static constexpr std::uint32_t max_tiles = 191;
+  // How many tiles across one band holds, so that its buffer fits one huge
+  // page of 2 MiB whatever the raster's width; each of the pipeline's two
+  // threads has one.
+  static constexpr std::uint32_t max_tiles = 95;
 
   // Room for bands of up to `tiles` tiles across (at most max_tiles), taken
   // here so that loading never allocates: it runs on either thread.

@@ -138,8 +138,8 @@ class Workspace {
 using namespace test_data;
 
 // Address-space limits (run_with_memory_limit) mean nothing under the address
-// sanitizer, which reserves terabytes at start.
-#if defined(__SANITIZE_ADDRESS__)
+// or thread sanitizer, which reserve terabytes at start.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 inline constexpr bool address_space_limits_work = false;
 #else
 inline constexpr bool address_space_limits_work = true;
