@@ -75,12 +75,13 @@ std::uint32_t place_of_stored_row(const TgaLayout& layout, std::uint32_t r) {
   return layout.top_row_first ? r - 1 : layout.height - r;
 }
 
+// The stored row (counted from 1) written at place i.
 std::uint32_t stored_row_of(const TgaLayout& layout, std::uint32_t i) {
   return layout.top_row_first ? i + 1 : layout.height - i;
 }
 
 // Reading phase: every stored row, and what it will add to the survey once it
-// is written, noted by its place.
+// is written, noted by its place. Each row number stands on a line of its own.
 void read_stored_rows(StoredRows& rows, const TgaLayout& layout, std::uint16_t mode,
                       std::vector<RowSurvey>& surveys) {
   const std::size_t row_bytes = std::size_t{layout.width} * pixel_size;
