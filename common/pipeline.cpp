@@ -11,12 +11,14 @@
 namespace heightio {
 namespace {
 
-// A buffer that nearly fills whole huge pages is rounded up to them; one that
-// would grow by more than an eighth is not, and its tail gets small pages.
+// A buffer of more than 1 MiB is rounded up to whole huge pages when that
+// adds at most 1 MiB or an eighth of it; a longer tail gets small pages, so
+// that pages never touched do not count against the program.
 std::size_t reserved_bytes(std::size_t bytes) {
   constexpr std::size_t huge_page = std::size_t{2} << 20;
   const std::size_t whole = (bytes + huge_page - 1) / huge_page * huge_page;
-  return whole - bytes <= bytes / 8 ? whole : bytes;
+  const bool round = bytes > huge_page / 2 && whole - bytes <= std::max(huge_page / 2, bytes / 8);
+  return round ? whole : bytes;
 }
 
 }  // namespace
