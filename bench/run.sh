@@ -17,6 +17,11 @@
 # image and the raster read back) is skipped with a message; 32768 x 32768
 # needs 12 GiB free.
 #
+# Beside each program, the same conversion written with numpy in strips of
+# rows (bench/paint.py, scan.py, tile.py: what a user would otherwise write)
+# is timed the same way, and its output compared with the program's byte for
+# byte; without a python3 that has numpy, those rows are left out.
+#
 # BEFORE=DIR also measures the programs of another build folder (DIR holds
 # demtiler/, dempaint/ and demscan/ as build/ does) in the same run, on the
 # same files, each program right after the other, for before-and-after figures;
@@ -34,6 +39,7 @@ cmake --preset default >/dev/null
 cmake --build build --target demtiler dempaint demscan demjoin make_terrain >/dev/null
 
 bin=$PWD/build
+bench=$PWD/bench
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
 
@@ -53,17 +59,18 @@ wall() {
 
 # One run of a program with its console text kept in console.txt and its peak
 # resident memory in peak.txt.
-run_program() { /usr/bin/time -f %M -o peak.txt "$1" >console.txt 2>&1; }
+run_program() { /usr/bin/time -f %M -o peak.txt "$@" >console.txt 2>&1; }
 
-# Runs a program RUNS times in the current folder, each time with its output
-# file ($2) removed first, outside the timing: emptying a large file that an
+# Runs a command RUNS times in the current folder, each time with its output
+# file ($1) removed first, outside the timing: emptying a large file that an
 # earlier run left takes the system long, so every run starts alike, and like
 # the limit's. Prints "best_s median_s peak_kib".
 measure_program() {
-  local program=$1 output=$2 times=() peak=0 kib
+  local output=$1 times=() peak=0 kib
+  shift
   for ((i = 0; i < runs; i++)); do
     rm -f "$output"
-    times+=("$(wall run_program "$program")")
+    times+=("$(wall run_program "$@")")
     kib=$(tail -n 1 peak.txt)
     ((kib > peak)) && peak=$kib
   done
@@ -94,7 +101,7 @@ measure_limit() {
 # $7, when given, is how many bytes of the input the limit reads.
 report() {
   local program=$1 build=$2 label=$3 size=$4 input=$5 output=$6 input_bytes=${7:-} result limit
-  result=$(measure_program "$build/$program/$program" "$output")
+  result=$(measure_program "$output" "$build/$program/$program")
   # One archive holds at most 34824 tiles: a larger terrain is refused with 201.
   if grep -aq "Runtime error 201" console.txt; then
     printf '| %-8s | %-6s | %-11s | too many tiles for one archive (error 201): not measured |\n' \
@@ -113,6 +120,33 @@ report() {
       printf "| %-8s | %-6s | %-11s | %6.3f | %8.3f | %8.1f | %7.3f | %7.3f | %5.2f | %6.2f |\n",
         p, b, s, tb, tm, m / 1024, lb, lm, tb / lb, tm / lm }'
 }
+
+# The numpy script of a program, run with `args` in place of the program:
+# one table row, its output compared with the program's (`output`).
+report_numpy() {
+  local program=$1 script=$2 size=$3 input=$4 output=$5 result limit
+  shift 5
+  [[ -n $python ]] || return 0
+  cp "$output" program-output
+  result=$(measure_program "$output" "$python" "$bench/$script" "$@")
+  cmp -s "$output" program-output || { echo "$script: output differs from $program's" >&2; exit 1; }
+  rm -f program-output
+  limit=$(measure_limit "$input" "$(stat -c %s "$output")")
+  read -r best median peak <<<"$result"
+  read -r limit_best limit_median <<<"$limit"
+  awk -v p="$program" -v s="${size}x$size" -v tb="$best" -v tm="$median" \
+    -v m="$peak" -v lb="$limit_best" -v lm="$limit_median" 'BEGIN {
+      printf "| %-8s | numpy  | %-11s | %6.3f | %8.3f | %8.1f | %7.3f | %7.3f | %5.2f | %6.2f |\n",
+        p, s, tb, tm, m / 1024, lb, lm, tb / lb, tm / lm }'
+}
+
+# A python3 with numpy, Debian's first: another one earlier on the PATH may
+# lack it.
+python=
+for candidate in /usr/bin/python3 python3; do
+  if "$candidate" -c 'import numpy' 2>/dev/null; then python=$candidate; break; fi
+done
+[[ -n $python ]] || echo "no python3 with numpy: the numpy rows are left out" >&2
 
 # Every build measured: "label folder".
 builds=("after $bin")
@@ -147,6 +181,8 @@ for size in "${sizes[@]}"; do
 
   printf 'terrain.raw\r\nterrain.gnd\r\n%d\r\n%d\r\n' "$size" "$size" >demtiler.ini
   report_all demtiler "$size" terrain.raw terrain.gnd
+  report_numpy demtiler tile.py "$size" terrain.raw terrain.gnd \
+    terrain.raw terrain.gnd "$size" "$size" demtiler.dat
   # demjoin reads the archive back, when there is one (not past 34824 tiles).
   if [[ -f terrain.gnd ]]; then
     printf 'terrain.gnd\r\njoined.raw\r\n%d\r\n%d\r\n' "$size" "$size" >demjoin.ini
@@ -158,9 +194,12 @@ for size in "${sizes[@]}"; do
 
   printf 'terrain.raw\r\nterrain.tga\r\n%d\r\n%d\r\n' "$size" "$size" >dempaint.ini
   report_all dempaint "$size" terrain.raw terrain.tga
+  report_numpy dempaint paint.py "$size" terrain.raw terrain.tga \
+    terrain.raw terrain.tga "$size" "$size"
 
   printf 'terrain.tga\r\nback.raw\r\n0\r\n' >demscan.ini
   report_all demscan "$size" terrain.tga back.raw
+  report_numpy demscan scan.py "$size" terrain.tga back.raw terrain.tga back.raw
   cmp -s terrain.raw back.raw || echo "warning: the round trip did not restore terrain.raw" >&2
   rm -f back.raw terrain.tga
   cd "$OLDPWD"

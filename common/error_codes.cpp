@@ -31,6 +31,7 @@ constexpr std::array table{
     CodeText{code::disk_full, "disk full or file too large", true},
     CodeText{code::negative_seek, "position out of range", true},
     CodeText{code::seek_on_pipe, "a pipe or terminal cannot be positioned", true},
+    CodeText{code::input_changed, "the input changed while it was read", true},
     CodeText{code::too_many_tiles, "too many occupied tiles for one archive", true},
     CodeText{code::out_of_memory, "not enough memory", true},
     CodeText{code::invalid_float_operation, "invalid floating-point operation", true},

@@ -26,6 +26,7 @@ inline constexpr std::int32_t broken_pipe = 109;
 inline constexpr std::int32_t disk_full = 112;
 inline constexpr std::int32_t negative_seek = 131;
 inline constexpr std::int32_t seek_on_pipe = 132;
+inline constexpr std::int32_t input_changed = 154;
 inline constexpr std::int32_t too_many_tiles = 201;
 inline constexpr std::int32_t out_of_memory = 203;
 inline constexpr std::int32_t invalid_float_operation = 207;

@@ -60,8 +60,9 @@ std::int32_t write_pieces(Handle handle, std::span<const Piece> pieces, std::siz
 
 // Reads up to `size` bytes at byte `offset` without moving the file position,
 // continuing a request the kernel completes only in part; `done` is short only
-// at the end of the file. Safe to call from a second thread while the first
-// reads or writes other files.
+// at the end of the file; a pipe or a terminal has no offsets and fails with
+// 132. Safe to call from a second thread while the first reads or writes
+// other files.
 std::int32_t read_at(Handle handle, std::uint64_t offset, void* dest, std::size_t size,
                      std::size_t& done);
 

@@ -191,6 +191,8 @@ std::int32_t read_at(Handle handle, std::uint64_t offset, void* dest, std::size_
                      std::size_t& done) {
   done = 0;
   if (!usable(handle)) return refused(ERROR_INVALID_HANDLE);
+  // A pipe or a console has no offsets to read at.
+  if (GetFileType(native(handle)) != FILE_TYPE_DISK) return refused(ERROR_SEEK_ON_DEVICE);
   // A read at an offset through the program's own handle would move its file
   // position, which a second thread must not touch: the read goes through a
   // handle of its own to the same file.

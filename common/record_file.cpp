@@ -97,12 +97,27 @@ void read_block_at(RecordFile& file, std::uint64_t n, void* dest, std::uint64_t 
   if (!byte_count(file, count, bytes) || n > UINT64_MAX / file.record_size)
     return fail(file, Action::read, code::short_read, false);
   std::size_t done = 0;
-  if (const std::int32_t code =
-          platform::read_at(file.handle, n * file.record_size, dest, bytes, done);
+  record_job_failure(read_bytes_at(file, n * file.record_size, dest, bytes, done));
+}
+
+JobResult read_bytes_at(const RecordFile& file, std::uint64_t offset, void* dest, std::size_t bytes,
+                        std::size_t& done) {
+  done = 0;
+  if (const std::int32_t code = platform::read_at(file.handle, offset, dest, bytes, done);
       code != 0)
-    return fail(file, Action::read, code, true);
-  if (done / file.record_size != count)
-    fail(file, Action::read, code::short_read, false, "the file ends early");
+    return {code, 0, platform::last_refusal(), &file};
+  return {done == bytes ? 0 : code::short_read, 0, 0, &file};
+}
+
+void record_job_failure(const JobResult& result) {
+  if (result.code == 0) return;
+  if (result.file == nullptr) return record_failure(result.code);
+  const RecordFile& file = *result.file;
+  const bool ends_early = result.code == code::short_read && result.os_error == 0;
+  FailureContext context{Action::read, file.subject, file.path, result.os_error,
+                         ends_early ? "the file ends early" : ""};
+  if (file.standard_binding) context.subject = "the standard input";
+  record_failure(result.code, std::move(context));
 }
 
 bool readable_again(const RecordFile& file) {

@@ -48,6 +48,27 @@ void read_block(RecordFile& file, void* dest, std::uint64_t count);
 // file position; fewer whole records fail with 100, as read_block does.
 void read_block_at(RecordFile& file, std::uint64_t n, void* dest, std::uint64_t count);
 
+// What a step that records nothing found, so that it may run on a second
+// thread: 0, or the run-time error code, the operating system's error number
+// behind it, the file whose read failed (none for a conversion), and where in
+// the step's work it arose, such as a row or a tile.
+struct JobResult {
+  std::int32_t code = 0;
+  std::uint32_t at = 0;
+  int os_error = 0;
+  const RecordFile* file = nullptr;
+};
+
+// Reads up to `bytes` bytes at byte `offset`, without moving the file position
+// and recording nothing; `done` tells how many arrived. The result is what a
+// checked read of the whole would record: 100 for a file that ends early.
+JobResult read_bytes_at(const RecordFile& file, std::uint64_t offset, void* dest, std::size_t bytes,
+                        std::size_t& done);
+
+// Records what a step returned, as the checked operation would have, for
+// check_io to raise: a failed read with what was asked of which file.
+void record_job_failure(const JobResult& result);
+
 // Whether the file's bytes can be read a second time where they lie: a
 // regular file opened by name. The standard input, even when the shell took it
 // from a file, starts where its reader left it, so it never counts.

@@ -1,6 +1,7 @@
 #include "row_batch.hpp"
 
 #include <algorithm>
+#include <vector>
 
 #include "console.hpp"
 #include "failure.hpp"
@@ -18,7 +19,21 @@ std::size_t number_text_bytes(std::uint32_t number) {
   return digits + 1;
 }
 
-}  // namespace
+class RowBatch {
+ public:
+  RowBatch(RecordFile& file, std::size_t row_bytes, std::uint32_t rows_kept);
+  void add(const std::uint8_t* row, std::uint32_t number);
+  // Writes the rows held and prints their numbers; a failure is raised.
+  void flush();
+
+ private:
+  RecordFile& file_;
+  std::size_t row_bytes_;
+  std::size_t capacity_;  // rows one batch holds
+  std::vector<platform::Piece> rows_;
+  std::vector<std::uint32_t> numbers_;
+  std::size_t text_bytes_ = 0;  // console bytes the held rows' numbers take
+};
 
 // Every row number takes at least two console bytes, so a batch never holds
 // more rows than half the console's buffer.
@@ -59,6 +74,27 @@ void RowBatch::flush() {
   rows_.clear();
   numbers_.clear();
   text_bytes_ = 0;
+}
+
+}  // namespace
+
+void write_rows(RecordFile& file, std::size_t row_bytes, std::uint32_t rows_kept,
+                std::uint32_t count,
+                const std::function<const std::uint8_t*(std::uint32_t)>& next_row,
+                const std::function<std::uint32_t(std::uint32_t)>& number) {
+  RowBatch batch(file, row_bytes, rows_kept);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::uint8_t* row = nullptr;
+    try {
+      row = next_row(i);
+      check_io();
+    } catch (const IoError&) {
+      batch.flush();  // the rows before this one are written first
+      throw;
+    }
+    batch.add(row, number(i));
+  }
+  batch.flush();
 }
 
 }  // namespace heightio

@@ -1,9 +1,9 @@
-// Rows of an output file written several at a time, each row's number
-// printed in place once the row is written, exactly as if every row had gone
-// out with a write of its own followed by its number.
+// The writing phase of dempaint and demscan: rows written several at a time,
+// each row's number printed in place once the row is written, exactly as if
+// every row had gone out with a write of its own followed by its number.
 //
-// The batch holds no bytes of its own: it writes the rows from where they lie
-// (the buffers of the rows read again, or the rows kept in memory), all with
+// A batch holds no bytes of its own: it writes the rows from where they lie
+// (the slots of the rows read again, or the rows kept in memory), all with
 // one request. So it holds no more rows than the source keeps in place.
 //
 // A batch closes when it holds about 4 MiB or 64 rows, or at the row whose
@@ -16,34 +16,19 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <functional>
 
-#include "platform.hpp"
 #include "record_file.hpp"
 
 namespace heightio {
 
-class RowBatch {
- public:
-  // `file` has a record size of 1. The rows added stay in place while
-  // `rows_kept` more rows are added.
-  RowBatch(RecordFile& file, std::size_t row_bytes, std::uint32_t rows_kept);
-
-  // A complete row of row_bytes bytes; `number` is printed once it is written.
-  void add(const std::uint8_t* row, std::uint32_t number);
-
-  // Writes the rows held and prints their numbers; a failure is raised.
-  // Call it before raising a failure found between rows, so that the rows
-  // before it are written first.
-  void flush();
-
- private:
-  RecordFile& file_;
-  std::size_t row_bytes_;
-  std::size_t capacity_;  // rows one batch holds
-  std::vector<platform::Piece> rows_;
-  std::vector<std::uint32_t> numbers_;
-  std::size_t text_bytes_ = 0;  // console bytes the held rows' numbers take
-};
+// Writes `count` rows of `row_bytes` bytes to `file` (record size 1): row i
+// is next_row(i), which stays in place while `rows_kept` more rows are taken,
+// and number(i) is printed once it is written. A failure that next_row
+// records is raised after the rows before it are written.
+void write_rows(RecordFile& file, std::size_t row_bytes, std::uint32_t rows_kept,
+                std::uint32_t count,
+                const std::function<const std::uint8_t*(std::uint32_t)>& next_row,
+                const std::function<std::uint32_t(std::uint32_t)>& number);
 
 }  // namespace heightio

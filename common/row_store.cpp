@@ -1,7 +1,6 @@
 #include "row_store.hpp"
 
 #include <algorithm>
-#include <utility>
 
 #include "error_codes.hpp"
 #include "failure.hpp"
@@ -24,14 +23,6 @@ RowStore::RowStore(std::size_t row_bytes)
 
 RowStore::~RowStore() {
   for (std::uint8_t* chunk : chunks_) platform::release_pages(chunk, rows_per_chunk_ * row_bytes_);
-}
-
-RowStore::RowStore(RowStore&& other) noexcept
-    : row_bytes_(other.row_bytes_),
-      rows_per_chunk_(other.rows_per_chunk_),
-      rows_(std::exchange(other.rows_, 0)),
-      chunks_(std::move(other.chunks_)) {
-  other.chunks_.clear();
 }
 
 std::uint8_t* RowStore::add_row() {

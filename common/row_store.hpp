@@ -21,8 +21,6 @@ class RowStore {
   ~RowStore();
   RowStore(const RowStore&) = delete;
   RowStore& operator=(const RowStore&) = delete;
-  RowStore(RowStore&& other) noexcept;
-  RowStore& operator=(RowStore&&) = delete;
 
   std::uint8_t* add_row();
 
@@ -30,7 +28,6 @@ class RowStore {
   std::uint8_t* row(std::size_t i) const;
 
   std::size_t rows() const { return rows_; }
-  std::size_t row_bytes() const { return row_bytes_; }
 
  private:
   std::size_t row_bytes_;

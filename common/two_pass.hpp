@@ -3,16 +3,22 @@
 // order and prints its number, and a writing phase that takes the rows again
 // in the order they are written.
 //
-// A regular file opened by name is read again where its rows lie, with
-// positioned reads ahead of their use on a second thread, so that memory stays
-// a few MiB at any image size. Any other input (a pipe, the standard input)
-// cannot be read twice, and its rows are kept in a RowStore between the phases.
+// A regular file opened by name is read again where its rows lie, a batch of
+// rows of about 1 MiB at a time on the pipeline's second thread, so that
+// memory stays a few MiB at any image size. Each row read in the reading
+// phase leaves its hash; read again, a row whose bytes differ fails with 154
+// (the input changed while it was read), so that no row is written that the
+// reading phase did not check. Any other input (a pipe, the standard input)
+// cannot be read twice, and its rows are kept in a RowStore between the
+// phases.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <vector>
 
-#include "read_ahead.hpp"
+#include "pipeline.hpp"
 #include "record_file.hpp"
 #include "row_store.hpp"
 
@@ -25,16 +31,21 @@ void print_row_in_place(std::uint32_t r);
 // A row number followed by a carriage return and a line end.
 void print_row_on_line(std::uint32_t r);
 
-// Two line ends: the close of the writing phase.
+// Two line ends: the close of each phase.
 void print_phase_end();
 
-// The close of the reading phase: two line ends, then the test hook below.
-//
-// Test hook: when the environment variable DEMTOOLS_PAUSE_BETWEEN_PHASES
-// names a file, it is read to its end here. A test names a named pipe, so that
-// the program waits between the phases until the test, having changed the
-// input, closes the pipe's writing end. Nothing else reads the variable.
-void end_reading_phase();
+// `count` rows of `row_bytes` bytes each, the first at byte `first_row_at`.
+struct RowSpan {
+  std::uint64_t first_row_at = 0;
+  std::size_t row_bytes = 0;
+  std::uint32_t count = 0;
+};
+
+enum class Order { first_to_last, last_to_first };
+
+// Converts a row where it lies for writing: 0 or the run-time error code.
+// It runs on either thread, so it must not record, print or throw.
+using RowConversion = std::function<std::int32_t(std::uint8_t* row)>;
 
 class TwoPassRows {
  public:
@@ -46,27 +57,34 @@ class TwoPassRows {
   // whole records 100 (check_io raises it).
   const std::uint8_t* read_row();
 
-  // Writing phase: from here on, rows come from the last to the first or
-  // from the first to the last. Rows read again from the file are prepared
-  // on the reading thread by `prepare`, when it is given; rows kept in memory
-  // never are.
-  void start_writing_phase(bool from_last, RowPreparation prepare = {});
+  // Writing phase: from here on, rows come in `order`, each converted by
+  // `convert` when it is given.
+  void start_writing_phase(Order order, RowConversion convert = {});
 
-  // Writing phase: the next row in that order, which the program may change
-  // in place. A row read again that the file no longer holds whole records
-  // 100.
-  AheadRow reread_row();
+  // Writing phase: the next row in that order, converted. A row the file no
+  // longer holds whole records 100, one whose bytes changed 154, one that
+  // cannot be converted the conversion's code.
+  std::uint8_t* reread_row();
 
   // How many of the rows handed out last are still in place.
   std::uint32_t rows_kept() const;
 
  private:
+  void start_pass(bool writing);
+  JobResult read_batch(std::uint64_t b, std::uint8_t* slot, bool writing);
+  std::uint8_t* next_row();
+
   RecordFile& file_;
   RowSpan rows_;
-  std::optional<ReadAhead> ahead_;
+  Order order_ = Order::first_to_last;
+  RowConversion convert_;
+  std::uint32_t rows_per_batch_ = 1;
+  std::vector<std::uint64_t> hashes_;  // by file row, from the reading phase
+  std::optional<Pipeline> pipeline_;
   std::optional<RowStore> store_;
-  bool from_last_ = true;
   std::uint32_t served_ = 0;
+  std::int64_t held_batch_ = -1;
+  Pipeline::Taken held_{};
 };
 
 }  // namespace heightio

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "pixel_encoding.hpp"
 #include "warnings.hpp"
 
 namespace dempaint {
@@ -55,13 +56,11 @@ std::string run_survey_warning() {
 
 }  // namespace
 
-// Asked as "inside" so that a NaN, which fails every comparison, does not
-// pass for a height that comes back.
+// A NaN, which fails every comparison, does not pass for a height that
+// comes back. Above -1 means from the float next to -1 up.
 bool all_come_back(std::span<const float> samples) {
-  std::uint32_t inside = 1;
-  for (const float h : samples)
-    inside &= static_cast<std::uint32_t>((h > below_range) & (h < above_range));
-  return inside != 0;
+  constexpr float first_above_range = -0x1.fffffep-1f;
+  return all_in_range(samples, first_above_range, above_range);
 }
 
 void HeightSurvey::add_row(std::span<const float> samples) {

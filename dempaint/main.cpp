@@ -99,27 +99,17 @@ void read_raster_rows(TwoPassRows& rows, const PaintSettings& settings) {
 
 // A TGA image declared bottom row first starts with the raster's last row, so
 // the raster's first row becomes the top of the picture. Each row is painted
-// where it lies, on the reading thread where it can be, and rows go out
-// several at a time.
+// where it lies, on the pipeline's second thread where it can be, and rows go
+// out several at a time.
 void write_rows_bottom_up(RecordFile& image, TwoPassRows& rows, const PaintSettings& settings) {
   const std::size_t row_bytes = std::size_t{settings.width} * pixel_size;
-  rows.start_writing_phase(true, [row_bytes](std::uint8_t* row, std::uint32_t) {
-    return paint_usual_row({row, row_bytes});
+  rows.start_writing_phase(Order::last_to_first, [row_bytes](std::uint8_t* row) {
+    return paint_row({row, row_bytes});
   });
-  RowBatch batch(image, row_bytes, rows.rows_kept());
-  for (std::uint32_t r = settings.height; r >= 1; --r) {
-    AheadRow row;
-    try {
-      row = rows.reread_row();
-      check_io();
-      if (!row.prepared) paint_row({row.bytes, row_bytes});
-    } catch (const IoError&) {
-      batch.flush();  // the rows before this one are written first
-      throw;
-    }
-    batch.add(row.bytes, r);
-  }
-  batch.flush();
+  write_rows(
+      image, row_bytes, rows.rows_kept(), settings.height,
+      [&](std::uint32_t) { return rows.reread_row(); },
+      [&](std::uint32_t i) { return settings.height - i; });
 }
 
 void dempaint_main() {
@@ -151,7 +141,7 @@ void dempaint_main() {
   {
     TwoPassRows rows(raster, {0, std::size_t{settings.width} * sizeof(float), settings.height});
     read_raster_rows(rows, settings);
-    end_reading_phase();
+    print_phase_end();
 
     // 6. Writing phase: the rows from the last to the first, encoded.
     write_rows_bottom_up(image, rows, settings);

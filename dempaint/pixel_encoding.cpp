@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "error_codes.hpp"
 #include "failure.hpp"
 #include "unpaintable_sample.hpp"
 
@@ -19,17 +20,6 @@ constexpr Pixel pixel_of(std::int64_t v) {
   pixel[heightio::channel::red] = high;
   pixel[heightio::channel::alpha] = opaque;
   return pixel;
-}
-
-// Whether every sample truncates to an integer in [-limit, limit), tested for
-// a whole row without branches so that the common case stays a tight loop the
-// compiler turns into vector compares; a NaN fails both comparisons.
-bool all_within(std::span<const float> samples, float limit) {
-  std::uint32_t outside = 0;
-  for (const float h : samples)
-    outside |=
-        static_cast<std::uint32_t>(!(h >= -limit)) | static_cast<std::uint32_t>(!(h < limit));
-  return outside == 0;
 }
 
 // A pixel as one little-endian word: v's low byte in blue and green, the next
@@ -60,41 +50,42 @@ Pixel encode_height_pixel(float h) {
 }
 
 void check_encodable(std::span<const float> samples, std::uint32_t row) {
-  if (all_within(samples, int64_limit)) return;
+  if (all_in_range(samples, -int64_limit, int64_limit)) return;
   for (std::size_t c = 0; c < samples.size(); ++c) {
-    if (!all_within(samples.subspan(c, 1), int64_limit))
+    if (!all_in_range(samples.subspan(c, 1), -int64_limit, int64_limit))
       heightio::raise_at_call_site(heightio::code::invalid_float_operation,
                                    unpaintable_sample(row, c, samples[c]));
   }
 }
 
-bool paint_usual_row(std::span<std::uint8_t> row) {
-  std::uint8_t* const bytes = row.data();
-  const std::size_t count = row.size() / pixel_size;
-  // Copied through a single address, so the compiler sees the row's bytes
-  // read and written in place and turns both loops into vector instructions.
+bool all_in_range(std::span<const float> samples, float low, float high) {
   std::uint32_t outside = 0;
-  for (std::size_t c = 0; c < count; ++c) {
-    const float h = sample_at(bytes, c);
-    outside |= static_cast<std::uint32_t>(!(h >= -int32_limit)) |
-               static_cast<std::uint32_t>(!(h < int32_limit));
-  }
-  if (outside != 0) return false;
-  for (std::size_t c = 0; c < count; ++c) {
-    const std::uint32_t word =
-        pixel_word(static_cast<std::uint32_t>(static_cast<std::int32_t>(sample_at(bytes, c))));
-    std::memcpy(bytes + c * pixel_size, &word, pixel_size);
-  }
-  return true;
+  for (const float h : samples)
+    outside |= static_cast<std::uint32_t>(!(h >= low)) | static_cast<std::uint32_t>(!(h < high));
+  return outside == 0;
 }
 
-void paint_row(std::span<std::uint8_t> row) {
-  if (paint_usual_row(row)) return;
-  // The checked conversion, sample by sample; each sample is read before its
-  // own pixel is stored over it.
+std::int32_t paint_row(std::span<std::uint8_t> row) {
+  std::uint8_t* const bytes = row.data();
   const std::size_t count = row.size() / pixel_size;
+  const std::span<const float> samples(reinterpret_cast<const float*>(bytes), count);
+  if (all_in_range(samples, -int32_limit, int32_limit)) {
+    // The usual terrain: every sample truncates to a 32-bit integer. Copied
+    // through a single address, so the compiler sees the row's bytes read and
+    // written in place and turns the loop into vector instructions.
+    for (std::size_t c = 0; c < count; ++c) {
+      const std::uint32_t word =
+          pixel_word(static_cast<std::uint32_t>(static_cast<std::int32_t>(sample_at(bytes, c))));
+      std::memcpy(bytes + c * pixel_size, &word, pixel_size);
+    }
+    return 0;
+  }
+  if (!all_in_range(samples, -int64_limit, int64_limit))
+    return heightio::code::invalid_float_operation;
+  // Each sample is read before its own pixel is stored over it.
   for (std::size_t c = 0; c < count; ++c)
-    store_pixel(row, c, encode_height_pixel(sample_at(row.data(), c)));
+    store_pixel(row, c, pixel_of(static_cast<std::int64_t>(sample_at(bytes, c))));
+  return 0;
 }
 
 }  // namespace dempaint

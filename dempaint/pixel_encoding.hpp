@@ -26,14 +26,14 @@ Pixel encode_height_pixel(float h);
 // 0) and its column.
 void check_encodable(std::span<const float> samples, std::uint32_t row);
 
-// Paints a row of samples where it lies: the 4 bytes of each sample become
-// its pixel. Only the usual terrain, whose every sample truncates to a 32-bit
-// integer, is painted here, with no possible failure; any other row is left
-// as it is and false returned. Safe on any thread.
-bool paint_usual_row(std::span<std::uint8_t> row);
+// Whether every sample h lies in low <= h < high, told for a whole row
+// without branches, so that the common case stays a tight loop the compiler
+// turns into vector compares; a NaN lies nowhere.
+bool all_in_range(std::span<const float> samples, float low, float high);
 
-// Paints any row of samples where it lies; a sample without a 64-bit integer
-// value ends the program with 207, the samples before it painted.
-void paint_row(std::span<std::uint8_t> row);
+// Paints a row of samples where it lies: the 4 bytes of each sample become
+// its pixel. Returns 207 for a row with a sample that has no 64-bit integer
+// value, 0 otherwise. Safe on any thread.
+std::int32_t paint_row(std::span<std::uint8_t> row);
 
 }  // namespace dempaint

@@ -70,20 +70,19 @@ ScanSettings read_settings() {
   return settings;
 }
 
-// Reads every stored row in file order; nothing is decoded yet. Each row
-// number stands on a line of its own.
 // The place of stored row r (counted from 1) in the order the raster is
 // written, which is also its picture row counted from the top.
 std::uint32_t place_of_stored_row(const TgaLayout& layout, std::uint32_t r) {
   return layout.top_row_first ? r - 1 : layout.height - r;
 }
 
+// The stored row (counted from 1) written at place i.
 std::uint32_t stored_row_of(const TgaLayout& layout, std::uint32_t i) {
   return layout.top_row_first ? i + 1 : layout.height - i;
 }
 
 // Reading phase: every stored row, and what it will add to the survey once it
-// is written, noted by its place.
+// is written, noted by its place. Each row number stands on a line of its own.
 void read_stored_rows(StoredRows& rows, const TgaLayout& layout, std::uint16_t mode,
                       std::vector<RowSurvey>& surveys) {
   const std::size_t row_bytes = std::size_t{layout.width} * pixel_size;
@@ -96,31 +95,19 @@ void read_stored_rows(StoredRows& rows, const TgaLayout& layout, std::uint16_t m
   }
 }
 
-// Writing phase: each row decoded where it lies, on the reading thread where
-// it can be, and its survey added as it is written.
+// Writing phase: each row decoded where it lies, on the pipeline's second
+// thread where it can be, and its survey added once it is sure to be written.
 void write_raster_rows(RecordFile& raster, StoredRows& rows, const TgaLayout& layout,
                        std::uint16_t mode, const std::vector<RowSurvey>& surveys) {
-  const std::size_t row_bytes = std::size_t{layout.width} * sizeof(float);
-  rows.start_writing_phase(!layout.top_row_first,
-                           [row_bytes, mode](std::uint8_t* row, std::uint32_t) {
-                             decode_row_in_place({row, row_bytes}, mode);
-                             return true;
-                           });
-  RowBatch batch(raster, row_bytes, rows.rows_kept());
-  for (std::uint32_t i = 0; i < layout.height; ++i) {
-    AheadRow row;
-    try {
-      row = rows.reread_row();
-      check_io();
-    } catch (const IoError&) {
-      batch.flush();  // the rows before this one are written first
-      throw;
-    }
-    if (!row.prepared) decode_row_in_place({row.bytes, row_bytes}, mode);
-    survey_decoded_row(surveys[i], i);
-    batch.add(row.bytes, stored_row_of(layout, i));
-  }
-  batch.flush();
+  rows.start_writing_phase(layout.top_row_first ? Order::first_to_last : Order::last_to_first,
+                           mode);
+  write_rows(
+      raster, std::size_t{layout.width} * sizeof(float), rows.rows_kept(), layout.height,
+      [&](std::uint32_t) { return rows.reread_row(); },
+      [&](std::uint32_t i) {
+        survey_decoded_row(surveys[i], i);
+        return stored_row_of(layout, i);
+      });
 }
 
 void demscan_main() {
@@ -154,7 +141,7 @@ void demscan_main() {
     std::vector<RowSurvey> surveys;
     allocate_or_fail([&] { surveys.resize(reader.layout.height); });
     read_stored_rows(rows, reader.layout, settings.mode, surveys);
-    end_reading_phase();
+    print_phase_end();
 
     // 5. Writing phase: the raster rows, decoded.
     write_raster_rows(raster, rows, reader.layout, settings.mode, surveys);

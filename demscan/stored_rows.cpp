@@ -56,34 +56,46 @@ const std::uint8_t* StoredRows::read_row() {
   std::uint8_t* row = store_ ? store_->add_row() : next_ring_row();
   if (!store_) starts_.push_back(packed_row_start(reader_));
   read_pixel_row(reader_, row);
+  if (!store_) starts_.back().hash = reader_.row_hash;
   return row;
 }
 
-void StoredRows::start_writing_phase(bool from_last, RowPreparation prepare) {
-  from_last_ = from_last;
+void StoredRows::start_writing_phase(Order order, std::uint16_t mode) {
+  order_ = order;
+  mode_ = mode;
   served_ = 0;
-  if (plain_)
-    plain_->start_writing_phase(from_last,
-                                handed_out_as_stored() ? std::move(prepare) : RowPreparation{});
+  if (plain_ && handed_out_as_stored())
+    plain_->start_writing_phase(order, [row_bytes = row_bytes_, mode](std::uint8_t* row) {
+      decode_row_in_place({row, row_bytes}, mode);
+      return 0;
+    });
+  else if (plain_)
+    plain_->start_writing_phase(order);
   if (!plain_ && !store_) starts_.push_back(packed_row_start(reader_));  // where the data end
 }
 
-AheadRow StoredRows::reread_row() {
-  const TgaLayout& layout = reader_.layout;
+// A row that is not handed out as stored, in 4-byte pixels left to right.
+std::uint8_t* StoredRows::unpacked_row() {
   if (plain_) {
-    const AheadRow stored = plain_->reread_row();
+    const std::uint8_t* stored = plain_->reread_row();
     check_io();
-    if (handed_out_as_stored()) return stored;
     std::uint8_t* row = next_ring_row();
-    unpack_plain_row(layout, stored.bytes, row);
-    return {row, false};
+    unpack_plain_row(reader_.layout, stored, row);
+    return row;
   }
   const std::uint32_t k = served_++;
-  const std::uint32_t r = from_last_ ? layout.height - 1 - k : k;
-  if (store_) return {store_->row(r), false};
+  const std::uint32_t r = order_ == Order::last_to_first ? reader_.layout.height - 1 - k : k;
+  if (store_) return store_->row(r);
   std::uint8_t* row = next_ring_row();
   reread_packed_row(reader_, r, starts_[r], starts_[r + 1].at, row);
-  return {row, false};
+  return row;
+}
+
+const std::uint8_t* StoredRows::reread_row() {
+  if (plain_ && handed_out_as_stored()) return plain_->reread_row();
+  std::uint8_t* row = unpacked_row();
+  decode_row_in_place({row, row_bytes_}, mode_);
+  return row;
 }
 
 std::uint32_t StoredRows::rows_kept() const {

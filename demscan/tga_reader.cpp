@@ -24,8 +24,8 @@ constexpr std::uint8_t top_row_first_bit = 0x20;
 constexpr std::uint8_t run_packet_bit = 0x80;
 constexpr std::uint32_t max_packet_pixels = 128;
 
-// Run-length encoded data are read ahead in pieces of at most this size.
-constexpr std::size_t read_ahead_size = std::size_t{1} << 20;
+// Run-length encoded data are read in pieces of at most this size.
+constexpr std::size_t packed_piece_size = std::size_t{1} << 20;
 
 // A colour map of type 1 is present but unused by a true-colour image; its
 // entries take whole bytes.
@@ -79,7 +79,7 @@ void read_plain_row(PixelReader& reader, std::uint8_t* row) {
 // on: the rest of a stored-pixel packet, then at least one packet (a header
 // byte and a pixel) for every 128 pixels after the current packet. Reading no
 // further than this never takes a byte that follows the pixel data, such as a
-// footer, yet reads ahead in large pieces while much of the image is left.
+// footer, yet reads in large pieces while much of the image is left.
 std::uint64_t bytes_certainly_ahead(const PixelReader& reader) {
   const std::uint64_t stored_size = reader.layout.stored_pixel_size;
   const std::uint64_t in_packet = reader.packet_is_run ? 0 : reader.packet_left * stored_size;
@@ -88,13 +88,22 @@ std::uint64_t bytes_certainly_ahead(const PixelReader& reader) {
   return in_packet + packets_after * (1 + stored_size);
 }
 
-// Makes `count` bytes available at the read position. Read ahead of the
-// current row, the pixel data may end before the bytes that are certainly
+// Adds the bytes taken since the last call to the hash of the row.
+void hash_taken_bytes(PixelReader& reader) {
+  if (reader.hash == nullptr || reader.positioned) return;
+  reader.hash->add(reader.buffer.data() + reader.hashed, reader.position - reader.hashed);
+  reader.hashed = reader.position;
+}
+
+// Makes `count` bytes available at the read position. Read in a piece that
+// reaches past the current row, the pixel data may end before the bytes that are certainly
 // ahead: whatever arrives is kept, and only a shortfall of the bytes needed
 // now is read again with the checked operation, which then fails with 100.
 // So every row the file holds whole is handed out before the failure.
 void need_bytes(PixelReader& reader, std::size_t count) {
   if (reader.end - reader.position >= count) return;
+  hash_taken_bytes(reader);
+  reader.hashed = 0;
   std::memmove(reader.buffer.data(), reader.buffer.data() + reader.position,
                reader.end - reader.position);
   reader.end -= reader.position;
@@ -108,7 +117,7 @@ void need_bytes(PixelReader& reader, std::size_t count) {
     return;
   }
   const std::uint64_t ahead =
-      std::min<std::uint64_t>(bytes_certainly_ahead(reader), read_ahead_size);
+      std::min<std::uint64_t>(bytes_certainly_ahead(reader), packed_piece_size);
   const std::size_t more =
       std::max<std::size_t>(static_cast<std::size_t>(ahead), count) - reader.end;
   reader.end += read_available(*reader.image, reader.buffer.data() + reader.end, more);
@@ -152,6 +161,8 @@ void read_packed_row(PixelReader& reader, std::uint8_t* row) {
     reader.packet_left -= static_cast<std::uint32_t>(count);
     reader.pixels_left -= count;
   }
+  hash_taken_bytes(reader);
+  if (reader.hash != nullptr && !reader.positioned) reader.row_hash = reader.hash->take();
 }
 
 // The layout the header declares, or nothing for an image that is not true
@@ -181,9 +192,10 @@ PixelReader make_reader(RecordFile& image, const TgaLayout& layout) {
   reader.layout = layout;
   reader.buffer_at = pixel_data_start(layout);
   reader.pixels_left = std::uint64_t{layout.width} * layout.height;
-  if (layout.run_length_encoded)
-    reader.buffer.resize(read_ahead_size);
-  else if (layout.stored_pixel_size != pixel_size)
+  if (layout.run_length_encoded) {
+    reader.buffer.resize(packed_piece_size);
+    reader.hash = std::make_unique<HashStream>();
+  } else if (layout.stored_pixel_size != pixel_size)
     reader.buffer.resize(std::size_t{layout.width} * layout.stored_pixel_size);
   return reader;
 }
@@ -235,6 +247,10 @@ void reread_packed_row(PixelReader& reader, std::uint32_t index, const PackedRow
   reader.position = 0;
   reader.end = 0;
   need_bytes(reader, stored_bytes);
+  if (heightio::row_hash(reader.buffer.data(), stored_bytes) != start.hash) {
+    record_job_failure({code::input_changed, 0, 0, reader.image});
+    check_io();
+  }
   reader.pixels_left = std::uint64_t{reader.layout.width} * (reader.layout.height - index);
   reader.packet_left = start.packet_left;
   reader.packet_is_run = start.packet_is_run;

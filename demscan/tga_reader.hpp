@@ -10,10 +10,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "pixel_decoding.hpp"
 #include "record_file.hpp"
+#include "row_hash.hpp"
 
 namespace demscan {
 
@@ -40,7 +42,7 @@ void unpack_plain_row(const TgaLayout& layout, const std::uint8_t* stored, std::
 struct PixelReader {
   heightio::RecordFile* image = nullptr;
   TgaLayout layout;
-  std::vector<std::uint8_t> buffer;  // stored bytes read ahead, or one stored row
+  std::vector<std::uint8_t> buffer;  // stored bytes of a piece, or one stored row
   std::size_t position = 0;          // next unused byte of the buffer
   std::size_t end = 0;               // end of the bytes read into the buffer
   std::uint64_t buffer_at = 0;       // the byte of the file at buffer[0]
@@ -49,6 +51,11 @@ struct PixelReader {
   std::uint32_t packet_left = 0;     // pixels of the current packet not yet handed out
   bool packet_is_run = false;
   heightio::Pixel run_pixel{};
+  // Run-length encoded, read in file order: the stored bytes taken, hashed as
+  // they go, and the hash of the stored bytes of the row read last.
+  std::unique_ptr<heightio::HashStream> hash;
+  std::size_t hashed = 0;  // the first byte of the buffer not yet hashed
+  std::uint64_t row_hash = 0;
 };
 
 // Where a stored row of a run-length encoded image begins: the byte its data
@@ -59,6 +66,7 @@ struct PackedRowStart {
   std::uint32_t packet_left = 0;
   bool packet_is_run = false;
   heightio::Pixel run_pixel{};
+  std::uint64_t hash = 0;  // of the row's stored bytes, as the reader's row_hash gave it
 };
 
 // Reads the header, ends the program with run-time error 13 for a layout it
@@ -76,7 +84,8 @@ PackedRowStart packed_row_start(const PixelReader& reader);
 
 // Reads stored row `index` (from 0) of a run-length encoded image again, alone,
 // with positioned reads: its data lie from `start` up to `end`, the start of
-// the row after it. Data that end early fail with run-time error 100.
+// the row after it. Data that end early fail with run-time error 100, data
+// whose hash is not start.hash with 154.
 void reread_packed_row(PixelReader& reader, std::uint32_t index, const PackedRowStart& start,
                        std::uint64_t end, std::uint8_t* row);
 

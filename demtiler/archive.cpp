@@ -5,7 +5,6 @@
 #include <bit>
 #include <cstring>
 #include <limits>
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -13,9 +12,8 @@
 #include "error_codes.hpp"
 #include "failure.hpp"
 #include "layouts.hpp"
-#include "platform.hpp"
+#include "pipeline.hpp"
 #include "raster_band.hpp"
-#include "work_ahead.hpp"
 
 namespace demtiler {
 namespace {
@@ -109,71 +107,45 @@ std::uint32_t widest_band(const TileList& tiles) {
   return tiles.empty() ? 0 : std::min(last_tx + 1, RasterBand::max_tiles);
 }
 
-enum class TileState { ready, samples_missing, signalling_nan };
+// Tiles whose archive bytes are built ahead of the one being written.
+constexpr std::size_t tile_slots = 16;
 
-// One tile's archive bytes, and whether they are complete.
-struct TileSlot {
-  TileState state;
-  std::uint8_t* bytes;
-};
-
-// The tiles' archive bytes, built on a second thread a few tiles ahead of the
-// one being written: its band read from the raster, its window copied, its
-// heights filled in. The program's own thread then only writes. The buffers
-// are taken, and the thread started, at the first tile, after its progress
-// line: there the samples are first needed, and a failure to get memory shows.
-class TileDataAhead {
+// The tile pass: each job builds a tile's archive bytes in its slot, its band
+// read from the raster when the band before does not hold it, its window
+// copied, its heights filled in and its hash compared with the map pass's.
+// The jobs share one band, so the second thread alone runs them while there
+// is one. The program's own thread then only writes.
+class TilePass {
  public:
-  TileDataAhead(const RecordFile& raster, std::uint32_t width, const TileList& tiles)
-      : raster_(raster), width_(width), tiles_(tiles) {}
-
-  TileSlot take(std::size_t i) {
-    if (!ahead_) start();
-    const std::size_t slot = ahead_->take(i);
-    return {states_[slot], &bytes_[slot * tile_data_size]};
+  TilePass(const RecordFile& raster, std::uint32_t width, const TileList& tiles)
+      : raster_(raster), width_(width), tiles_(tiles), band_(widest_band(tiles)) {
+    pipeline_.start(tiles.size(), [this](std::uint64_t i, std::uint8_t* slot, Runner) {
+      return build(static_cast<std::uint32_t>(i), slot);
+    });
   }
+
+  Pipeline::Taken take(std::size_t i) { return pipeline_.take(i); }
 
  private:
-  static constexpr std::size_t slots = 16;
-
-  void start() {
-    band_.emplace(widest_band(tiles_));
-    // Pages straight from the system, huge where it allows, for few faults.
-    bytes_.reset(static_cast<std::uint8_t*>(
-        platform::reserve_pages(reserved_bytes(slots * tile_data_size))));
-    if (bytes_ == nullptr) raise_at_call_site(code::out_of_memory);
-    for (std::size_t s = 0; s < slots; ++s) put_constant_bytes(&bytes_[s * tile_data_size]);
-    ahead_.emplace(tiles_.size(), slots,
-                   [this](std::uint64_t i, std::size_t slot) { build(i, slot); });
-  }
-
-  // Runs on the second thread: allocates nothing and records no failure.
-  void build(std::uint64_t i, std::size_t slot) {
+  JobResult build(std::uint32_t i, std::uint8_t* slot) {
+    if (i < tile_slots) put_constant_bytes(slot);
     const TileRef& tile = tiles_[i];
-    if (!band_->holds(tile)) band_->load(raster_, {tile.ty, tile.tx, band_end(tiles_, i)}, width_);
-    if (!band_->holds(tile)) {
-      states_[slot] = TileState::samples_missing;
-      return;
-    }
-    band_->copy_window(tile.tx, window_);
-    states_[slot] = put_heights(window_, &bytes_[slot * tile_data_size])
-                        ? TileState::ready
-                        : TileState::signalling_nan;
+    JobResult result;
+    if (!band_.holds(tile))
+      result = band_.load(raster_, {tile.ty, tile.tx, band_end(tiles_, i)}, width_);
+    if (!band_.holds(tile)) return {result.code, i, result.os_error, result.file};
+    band_.copy_window(tile.tx, window_);
+    if (!put_heights(window_, slot)) return {code::invalid_float_operation, i};
+    if (band_.window_hash(tile.tx) != tile.hash) return {code::input_changed, i, 0, &raster_};
+    return {};
   }
 
   const RecordFile& raster_;
   const std::uint32_t width_;
   const TileList& tiles_;
-  std::optional<RasterBand> band_;
+  RasterBand band_;
   TileWindow window_{};
-  struct ReleasePages {
-    void operator()(std::uint8_t* pages) const {
-      platform::release_pages(pages, reserved_bytes(slots * tile_data_size));
-    }
-  };
-  std::unique_ptr<std::uint8_t[], ReleasePages> bytes_;
-  std::array<TileState, slots> states_{};
-  std::optional<WorkAhead> ahead_;  // last, so that its thread stops before the buffers go
+  Pipeline pipeline_{tile_slots, tile_data_size, Helping::never};  // last: its thread stops first
 };
 
 void print_progress(const TileRef& tile, std::uint32_t n) {
@@ -217,23 +189,19 @@ void write_template_block(RecordFile& archive, const TemplateBlock& block) {
   check_io();
 }
 
-void write_tiles(RecordFile& archive, RecordFile& raster, std::uint32_t width,
+void write_tiles(RecordFile& archive, const RecordFile& raster, std::uint32_t width,
                  const TileList& tiles) {
-  TileDataAhead ahead(raster, width, tiles);
+  // The buffers are taken, and the thread started, at the first tile, after
+  // its progress line: there the samples are first needed, and a failure to
+  // get memory shows.
+  std::optional<TilePass> pass;
   for (std::size_t i = 0; i < tiles.size(); ++i) {
-    const TileRef& tile = tiles[i];
-    print_progress(tile, static_cast<std::uint32_t>(i + 1));
-    TileSlot slot = ahead.take(i);
-    // The scan has read every window already, so a band fails to load only
-    // when the raster has shrunk since. Reading the tile window by window then
-    // fails at the very row that is missing, instead of writing stale samples.
-    if (slot.state == TileState::samples_missing) {
-      TileWindow window;
-      read_window(raster, tile, width, window);
-      slot.state = put_heights(window, slot.bytes) ? TileState::ready : TileState::signalling_nan;
-    }
-    if (slot.state == TileState::signalling_nan) raise_at_call_site(code::invalid_float_operation);
-    write_block(archive, slot.bytes, tile_data_size);
+    print_progress(tiles[i], static_cast<std::uint32_t>(i + 1));
+    if (!pass) pass.emplace(raster, width, tiles);
+    const Pipeline::Taken taken = pass->take(i);
+    if (taken.result.code != 0) record_job_failure(taken.result);
+    check_io();
+    write_block(archive, taken.slot, tile_data_size);
     check_io();
   }
 }

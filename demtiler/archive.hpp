@@ -36,8 +36,9 @@ TemplateBlock read_template_block(heightio::RecordFile& template_file);
 void write_template_block(heightio::RecordFile& archive, const TemplateBlock& block);
 
 // Per tile a progress line, its height block and the blank texture block,
-// with the samples read from the raster a second time.
-void write_tiles(heightio::RecordFile& archive, heightio::RecordFile& raster, std::uint32_t width,
-                 const TileList& tiles);
+// with the samples read from the raster a second time. A tile whose window
+// differs from the one the map pass read fails with 154.
+void write_tiles(heightio::RecordFile& archive, const heightio::RecordFile& raster,
+                 std::uint32_t width, const TileList& tiles);
 
 }  // namespace demtiler

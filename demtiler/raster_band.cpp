@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "failure.hpp"
-#include "platform.hpp"
+#include "error_codes.hpp"
+#include "row_hash.hpp"
 
 namespace demtiler {
 
@@ -16,45 +16,45 @@ std::size_t band_row_samples(std::uint32_t tiles) {
   return std::size_t{tile_stride} * tiles + (tile_span - tile_stride);
 }
 
-// Samples a band of up to `tiles` tiles across needs, and what its reservation
-// rounded to whole huge pages holds besides.
-std::size_t band_capacity(std::uint32_t tiles) {
+// Bytes a band of up to `tiles` tiles across needs.
+std::size_t band_bytes(std::uint32_t tiles) {
   if (tiles == 0) return 0;
-  const std::size_t samples = band_row_samples(std::min(tiles, RasterBand::max_tiles)) * tile_span;
-  return reserved_bytes(samples * sizeof(std::uint32_t)) / sizeof(std::uint32_t);
+  return band_row_samples(std::min(tiles, RasterBand::max_tiles)) * tile_span *
+         sizeof(std::uint32_t);
+}
+
+// Tiles whose window row lies whole in a band row of which `samples` arrived.
+std::uint32_t whole_windows(std::size_t samples) {
+  return samples < tile_span ? 0
+                             : static_cast<std::uint32_t>((samples - tile_span) / tile_stride + 1);
 }
 
 }  // namespace
 
-RasterBand::RasterBand(std::uint32_t tiles) : capacity_(band_capacity(tiles)) {
-  // Pages straight from the system, huge where it allows: they are faulted in
-  // by the first read into them, with few faults.
-  if (capacity_ == 0) return;
-  samples_ =
-      static_cast<std::uint32_t*>(platform::reserve_pages(capacity_ * sizeof(std::uint32_t)));
-  if (samples_ == nullptr) raise_at_call_site(code::out_of_memory);
-}
+RasterBand::RasterBand(std::uint32_t tiles) : pages_(band_bytes(tiles)) {}
 
-RasterBand::~RasterBand() {
-  if (samples_ != nullptr) platform::release_pages(samples_, capacity_ * sizeof(std::uint32_t));
-}
-
-bool RasterBand::load(const RecordFile& raster, const BandSpan& span, std::uint32_t width) {
+JobResult RasterBand::load(const RecordFile& raster, const BandSpan& span, std::uint32_t width) {
   span_ = span;
-  row_samples_ = band_row_samples(span.end_tx - span.first_tx);
-  loaded_ = row_samples_ * tile_span <= capacity_;
+  whole_ = span.end_tx - span.first_tx;
+  row_samples_ = band_row_samples(whole_);
   const TileRef first{span.ty, span.first_tx};
-  const std::size_t row_bytes = row_samples_ * sizeof(std::uint32_t);
-  for (std::uint32_t r = 0; r < tile_span && loaded_; ++r) {
-    // A byte position past 64 bits is one the checked seek refuses.
+  JobResult failure;
+  for (std::uint32_t r = 0; r < tile_span && whole_ > 0; ++r) {
     const std::uint64_t record = window_row_record(first, r, width);
     std::size_t done = 0;
-    loaded_ = record <= UINT64_MAX / sizeof(float) &&
-              platform::read_at(raster.handle, record * sizeof(float), &samples_[r * row_samples_],
-                                row_bytes, done) == 0 &&
-              done == row_bytes;
+    // A byte position past 64 bits is one no seek reaches.
+    const JobResult read =
+        record > UINT64_MAX / sizeof(float)
+            ? JobResult{code::negative_seek, 0, 0, &raster}
+            : read_bytes_at(raster, record * sizeof(float), samples() + r * row_samples_,
+                            row_samples_ * sizeof(float), done);
+    const std::uint32_t whole = whole_windows(done / sizeof(float));
+    if (whole >= whole_) continue;
+    whole_ = whole;
+    failure = read;
+    failure.at = span.first_tx + whole;
   }
-  return loaded_;
+  return failure;
 }
 
 bool RasterBand::occupied(std::uint32_t tx) const {
@@ -70,6 +70,16 @@ bool RasterBand::occupied(std::uint32_t tx) const {
 void RasterBand::copy_window(std::uint32_t tx, TileWindow& window) const {
   for (std::uint32_t r = 0; r < tile_span; ++r)
     std::memcpy(&window[r * tile_span], window_row(tx, r), tile_span * sizeof(std::uint32_t));
+}
+
+// The rows' hashes combined by multiplying with an odd number and adding,
+// so that a change of any one row changes the window's hash.
+std::uint64_t RasterBand::window_hash(std::uint32_t tx) const {
+  constexpr std::uint64_t odd = 0x9E3779B97F4A7C15u;
+  std::uint64_t hash = 0;
+  for (std::uint32_t r = 0; r < tile_span; ++r)
+    hash = hash * odd + row_hash(window_row(tx, r), tile_span * sizeof(std::uint32_t));
+  return hash;
 }
 
 }  // namespace demtiler

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <new>
 
 #include "console.hpp"
 #include "failure.hpp"
+#include "pipeline.hpp"
 #include "raster_band.hpp"
-#include "work_ahead.hpp"
 
 namespace demtiler {
 namespace {
@@ -60,33 +61,36 @@ class BandGrid {
   std::uint32_t per_row_;
 };
 
-// Which tiles of one band are occupied; `loaded` false when the band could
-// not be read whole, and its tiles must be scanned one by one.
+// Which tiles of one band are occupied, and the hashes of their windows.
 struct BandMap {
-  bool loaded = false;
-  std::array<bool, RasterBand::max_tiles> occupied{};
+  std::array<bool, RasterBand::max_tiles> occupied;
+  std::array<std::uint64_t, RasterBand::max_tiles> hash;
 };
 
-// Runs on either lane: reads the band and tells its tiles apart. Records no
-// failure and allocates nothing.
-void map_band(const RecordFile& raster, const BandSpan& span, std::uint32_t width, RasterBand& band,
-              BandMap& map) {
-  map.loaded = band.load(raster, span, width);
-  if (!map.loaded) return;
-  for (std::uint32_t tx = span.first_tx; tx < span.end_tx; ++tx)
-    map.occupied[tx - span.first_tx] = band.occupied(tx);
+// A job of the map: reads band b and tells its tiles apart.
+JobResult map_band(const RecordFile& raster, const BandSpan& span, std::uint32_t width,
+                   RasterBand& band, std::uint8_t* slot) {
+  auto* map = new (slot) BandMap;
+  const JobResult result = band.load(raster, span, width);
+  for (std::uint32_t tx = span.first_tx; tx < span.end_tx && band.holds({span.ty, tx}); ++tx) {
+    map->occupied[tx - span.first_tx] = band.occupied(tx);
+    if (map->occupied[tx - span.first_tx]) map->hash[tx - span.first_tx] = band.window_hash(tx);
+  }
+  return result;
 }
 
-// Prints the band's part of the map line and lists its occupied tiles. A band
-// that could not be read is scanned tile by tile with the checked reads, which
-// fail at the first tile whose window the raster does not hold.
-void print_band(RecordFile& raster, const BandSpan& span, std::uint32_t width, const BandMap& map,
-                TileList& tiles) {
+// Prints the band's part of the map line and lists its occupied tiles, up to
+// a tile whose window the raster does not hold, where the failure is raised.
+void print_band(const BandSpan& span, const Pipeline::Taken& taken, TileList& tiles) {
+  const auto* map = std::launder(reinterpret_cast<const BandMap*>(taken.slot));
   for (std::uint32_t tx = span.first_tx; tx < span.end_tx; ++tx) {
-    const bool occupied =
-        map.loaded ? map.occupied[tx - span.first_tx] : scan_tile(raster, span.ty, tx, width);
-    if (occupied) allocate_or_fail([&] { tiles.push_back({span.ty, tx}); });
-    print_map_char(occupied ? '*' : '-');
+    if (taken.result.code != 0 && tx == taken.result.at) {
+      record_job_failure(taken.result);
+      check_io();
+    }
+    const std::uint32_t i = tx - span.first_tx;
+    if (map->occupied[i]) allocate_or_fail([&] { tiles.push_back({span.ty, tx, map->hash[i]}); });
+    print_map_char(map->occupied[i] ? '*' : '-');
   }
 }
 
@@ -101,41 +105,21 @@ std::uint64_t window_row_record(const TileRef& tile, std::uint32_t r, std::uint3
   return row * width + std::uint64_t{tile_stride} * tile.tx;
 }
 
-void read_window(RecordFile& raster, const TileRef& tile, std::uint32_t width, TileWindow& window) {
-  for (std::uint32_t r = 0; r < tile_span; ++r) {
-    seek_record(raster, window_row_record(tile, r, width));
-    check_io();
-    read_block(raster, &window[r * tile_span], tile_span);
-    check_io();
-  }
-}
-
-bool scan_tile(RecordFile& raster, std::uint32_t ty, std::uint32_t tx, std::uint32_t width) {
-  // The whole window is read even when its first sample decides, so a raster
-  // too short for its settings always fails in the scan.
-  TileWindow window;
-  read_window(raster, {ty, tx}, width, window);
-  // Bit patterns, not float values: negative zero and every NaN count as present.
-  return std::any_of(window.begin(), window.end(), [](std::uint32_t bits) { return bits != 0; });
-}
-
-TileList scan_tiles(RecordFile& raster, const TileCounts& counts, std::uint32_t width) {
+TileList scan_tiles(const RecordFile& raster, const TileCounts& counts, std::uint32_t width) {
   const BandGrid grid(counts);
-  // Two lanes over the bands: this thread maps the even ones, a second thread
-  // the odd ones at the same time, so both read the raster at once.
-  RasterBand own(grid.widest()), theirs(grid.count() > 1 ? grid.widest() : 0);
-  std::array<BandMap, 16> their_maps;
-  WorkAhead odd_bands(grid.count() / 2, their_maps.size(), [&](std::uint64_t k, std::size_t slot) {
-    map_band(raster, grid.band(2 * k + 1), width, theirs, their_maps[slot]);
+  // Each thread reads its bands into a band of its own, so both read the
+  // raster at once.
+  RasterBand thread_band(grid.widest()), program_band(grid.widest());
+  Pipeline pipeline(16, sizeof(BandMap));
+  pipeline.start(grid.count(), [&](std::uint64_t b, std::uint8_t* slot, Runner runner) {
+    RasterBand& band = runner == Runner::thread ? thread_band : program_band;
+    return map_band(raster, grid.band(b), width, band, slot);
   });
-  BandMap own_map;
   TileList tiles;
   for (std::uint32_t ty = 0; ty < counts.down; ++ty) {
     for (std::uint32_t j = 0; j < grid.per_row(); ++j) {
       const std::uint64_t b = std::uint64_t{ty} * grid.per_row() + j;
-      if (b % 2 == 0) map_band(raster, grid.band(b), width, own, own_map);
-      const BandMap& map = b % 2 == 0 ? own_map : their_maps[odd_bands.take(b / 2)];
-      print_band(raster, grid.band(b), width, map, tiles);
+      print_band(grid.band(b), pipeline.take(b), tiles);
     }
     print_row_number(ty);
   }

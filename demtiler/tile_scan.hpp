@@ -24,6 +24,7 @@ struct TileCounts {
 struct TileRef {
   std::uint32_t ty;
   std::uint32_t tx;
+  std::uint64_t hash = 0;  // of its window as the map pass read it
 };
 
 using TileList = std::vector<TileRef>;
@@ -39,16 +40,9 @@ TileCounts count_tiles(std::uint32_t width, std::uint32_t height);
 // that rasters of more than 4 Gi samples are addressed correctly.
 std::uint64_t window_row_record(const TileRef& tile, std::uint32_t r, std::uint32_t width);
 
-// Reads the 76 x 76 window of a tile, one block read per window row.
-void read_window(heightio::RecordFile& raster, const TileRef& tile, std::uint32_t width,
-                 TileWindow& window);
-
-// Reads the window of one tile and tells whether it is occupied.
-bool scan_tile(heightio::RecordFile& raster, std::uint32_t ty, std::uint32_t tx,
-               std::uint32_t width);
-
 // Scans every tile in rows, printing the occupancy map, and lists the occupied
-// ones. The raster is read a band at a time.
-TileList scan_tiles(heightio::RecordFile& raster, const TileCounts& counts, std::uint32_t width);
+// ones. The raster is read a band at a time, on the pipeline's two threads.
+TileList scan_tiles(const heightio::RecordFile& raster, const TileCounts& counts,
+                    std::uint32_t width);
 
 }  // namespace demtiler

@@ -195,6 +195,7 @@ std::int32_t read_rows(PixelReader& reader, RowStore& store, const PlainReading&
       std::uint8_t* row = store.add_row();
       starts.push_back(packed_row_start(reader));
       read_pixel_row(reader, row);
+      starts.back().hash = reader.row_hash;
       require(row_matches(plain, rows_read, row));
     }
     starts.push_back(packed_row_start(reader));

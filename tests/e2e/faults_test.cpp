@@ -605,6 +605,55 @@ TEST(Faults, InputChangedBetweenThePhasesFailsWhereTheChangedRowIsRead) {
   }
 }
 
+// An input rewritten with other valid bytes of the same size between the two
+// passes fails with 154 at the first changed row or tile in the order of
+// writing, the rows or tiles before it written.
+TEST(Faults, InputRewrittenBetweenThePassesFailsWith154AtTheFirstChangedRowWritten) {
+  if (through_launcher()) GTEST_SKIP() << launcher_limit::pause_fifo;
+  const auto put = [](const std::string& bytes, const std::string& file, int at) {
+    std::string octal;
+    for (const char c : bytes)
+      octal += "\\" + std::to_string((c >> 6) & 3) + std::to_string((c >> 3) & 7) +
+               std::to_string(c & 7);
+    return "printf '" + octal + "' | dd of=" + file + " bs=1 seek=" + std::to_string(at) +
+           " conv=notrunc status=none";
+  };
+  const std::string row_3 = "3\r";
+  const std::string pixels_1799 = float_bytes({1799, 1799});
+  Job rle_scan = demscan_job();
+  const std::string rle_row = "\x01\x07\x07\x07\x07\x07\x07\x07\x07";
+  rle_scan.files[0].second = tga_header(2, 3, {.type = 10}) + rle_row + rle_row + rle_row;
+  // Two tiles across, one tile row; the second tile alone changes.
+  Job tiler = demtiler_job();
+  tiler.number_lines = {"148", "76"};
+  tiler.files[0].second = float_bytes(std::vector<float>(148 * 76, 1.0f));
+  struct Case {
+    Job job;
+    std::string change;
+    std::string written;  // the console of the normal run up to here comes before the error
+    std::size_t output_bytes;
+  };
+  const std::vector<Case> cases = {
+      {dempaint_job(), put(float_bytes({7, 8}), "terrain.raw", 8), "\r\n\r\n3\r", 18 + 8},
+      {demscan_job(), put("\x08", "terrain.tga", 18 + 8), "\r\n\r\n3\r", 8},
+      {rle_scan, put("\x08", "terrain.tga", 18 + 9 + 1), "\r\n\r\n3\r", 8},
+      {tiler, put(float_bytes({2}), "terrain.raw", (10 * 148 + 100) * 4), "     0     1     2\r",
+       8 + 2 * 16 + 3800 + 57764 + 65554},
+  };
+  for (const Case& c : cases) {
+    Workspace ws;
+    c.job.prepare(ws);
+    const RunResult good = ws.run(c.job.program);
+    ASSERT_EQ(good.status, 0) << c.job.name;
+    const std::string output = ws.read(c.job.output);
+    const RunResult result = ws.run_pausing_between_phases(c.job.program, c.change);
+    expect_console(result.out, good.out.substr(0, good.out.find(c.written) + c.written.size()),
+                   154);
+    EXPECT_EQ(result.status, 154) << c.job.name;
+    EXPECT_TRUE(ws.read(c.job.output) == output.substr(0, c.output_bytes)) << c.job.name;
+  }
+}
+
 TEST(Faults, OutputThatOutgrowsTheFileSizeLimitFailsWith112AfterTheRowsThatFit) {
   if (through_launcher()) GTEST_SKIP() << launcher_limit::file_size;
   // 30 rows of 100 samples, 400 bytes a row either way; 2048 bytes fit: the

@@ -150,12 +150,17 @@ RunResult Workspace::run_pausing_between_phases(const std::string& program,
   const fs::path pause = capture_ / "pause";
   fs::remove(pause);
   if (::mkfifo(pause.c_str(), 0600) != 0) throw std::runtime_error("mkfifo failed");
-  // Opening the pipe for writing waits until the program opens it at the
-  // pause; closing it lets the program go on. The timeout keeps a program
-  // that never reaches the pause from hanging the test.
+  // Opening the pipe for writing waits until the held read opens it; closing
+  // it lets the program go on. The timeout keeps a program that never reads
+  // again from hanging the test. A sanitizer's run-time library wants to come
+  // first among the libraries, and is told not to mind the one preloaded.
   const std::string hold = "exec 3>" + quote(pause) + "; " + between_phases;
-  return run_piped("(DEMTOOLS_PAUSE_BETWEEN_PHASES=" + quote(pause) + " " + shell_command(program) +
-                       " & timeout 30 sh -c " + quote(hold) + "; wait $!)",
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  const std::string asan_options =
+      std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
+  return run_piped("(ASAN_OPTIONS=" + quote(asan_options) + " LD_PRELOAD=" +
+                       quote(HOLD_REREAD_LIBRARY) + " HOLD_REREAD_FIFO=" + quote(pause) + " " +
+                       shell_command(program) + " & timeout 30 sh -c " + quote(hold) + "; wait $!)",
                    {});
 }
 

@@ -51,9 +51,9 @@ inline constexpr std::string_view fifo =
     "a template that is a FIFO, read by a Windows program under Wine, does not hold the run "
     "between its passes reliably (a writer that does not wait finds no reader)";
 inline constexpr std::string_view pause_fifo =
-    "the pause between the phases is a FIFO, which a Windows program under Wine now and then "
-    "reaches only after the test's 30 s wait (the layer's unit tests read a file that ends "
-    "early at a position under Wine)";
+    "the pause between the passes is a library preloaded into a Linux program, which a Windows "
+    "program under Wine does not load (the layer's unit tests read a file that ends early at a "
+    "position under Wine)";
 }  // namespace launcher_limit
 
 struct RunResult {
@@ -99,9 +99,9 @@ class Workspace {
                                   std::string_view stdin_bytes = {}) const;
 
   // As run(), with the shell command `between_phases` run in the folder by a
-  // second process while the program waits between its reading and its
-  // writing phase, through the programs' test hook: a named pipe that the
-  // program reads to its end there.
+  // second process while the program waits between its two passes over its
+  // input: a library of the tests, preloaded, holds the program's first read
+  // of bytes it has read before until the command is done.
   RunResult run_pausing_between_phases(const std::string& program,
                                        const std::string& between_phases) const;
 
@@ -138,8 +138,8 @@ class Workspace {
 using namespace test_data;
 
 // Address-space limits (run_with_memory_limit) mean nothing under the address
-// sanitizer, which reserves terabytes at start.
-#if defined(__SANITIZE_ADDRESS__)
+// or thread sanitizer, which reserve terabytes at start.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 inline constexpr bool address_space_limits_work = false;
 #else
 inline constexpr bool address_space_limits_work = true;
