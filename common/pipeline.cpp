@@ -81,7 +81,10 @@ void Pipeline::run(std::unique_lock<std::mutex>& lock, std::uint64_t k, Runner r
   lock.lock();
   results_[k % slots_] = result;
   done_[k % slots_] = static_cast<std::int64_t>(k);
-  if (result.code != 0) failed_ = true;
+  if (result.code != 0 && !failed_) {
+    failed_ = true;
+    failure_ = result;
+  }
 }
 
 void Pipeline::run_jobs() {
@@ -111,6 +114,7 @@ Pipeline::Taken Pipeline::take(std::uint64_t k) {
   if (thread_sleeps_ && claimed_ + slots_ / 2 <= released_ + slots_) slot_freed_.notify_one();
   const bool may_run = helping_ == Helping::when_waiting || !thread_.joinable();
   while (done_[k % slots_] != static_cast<std::int64_t>(k)) {
+    if (failed_ && k >= claimed_) return {nullptr, failure_};
     // Not yet claimed (no thread, or a thread that has not come to it): run
     // it here. Claimed by the thread and on its way: run the next one
     // meanwhile, rather than wait.

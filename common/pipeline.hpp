@@ -72,7 +72,8 @@ class Pipeline {
   };
 
   // Job k's slot and result, once it is done. Jobs are taken in order, and
-  // none past one that failed.
+  // none past one that failed: taking one of those returns, with no slot, the
+  // failure of the job that failed, rather than wait for a job never run.
   Taken take(std::uint64_t k);
 
  private:
@@ -101,6 +102,7 @@ class Pipeline {
   std::uint64_t claimed_ = 0;       // jobs claimed, in order, by either thread
   std::uint64_t released_ = 0;      // jobs whose slots the program has handed back
   bool failed_ = false;             // a job failed: none after it is claimed
+  JobResult failure_;               // what the failed job returned
   bool thread_sleeps_ = false;
   bool program_sleeps_ = false;
   bool stop_ = false;

@@ -57,6 +57,7 @@ TEST(Pipeline, AFailedJobReturnsItsCodeAndPlaceAndNoLaterJobStarts) {
   const JobResult failed = pipeline.take(5).result;
   EXPECT_EQ(failed.code, 100);
   EXPECT_EQ(failed.at, 7u);
+  EXPECT_EQ(pipeline.take(6).result.code, 100);  // past the failure: no wait for a job never run
   pipeline.start(0, {});  // ends the pass: its thread is done
   EXPECT_EQ(started, 6u);
 }
