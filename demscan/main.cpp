@@ -90,7 +90,8 @@ void read_stored_rows(StoredRows& rows, const TgaLayout& layout, std::uint16_t m
     const std::uint8_t* pixels = rows.read_row();
     check_io();
     surveys[place_of_stored_row(layout, r)] = survey_row({pixels, row_bytes}, mode);
-    survey_soft_edges({pixels, row_bytes}, r, layout.width, layout.height, layout.top_row_first);
+    survey_soft_edges({pixels, row_bytes}, r, layout.width, layout.height, layout.top_row_first,
+                      rows.rows_kept());
     print_row_on_line(r);
   }
 }

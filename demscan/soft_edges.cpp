@@ -1,5 +1,6 @@
 #include "soft_edges.hpp"
 
+#include <cstring>
 #include <memory>
 
 #include "failure.hpp"
@@ -17,7 +18,7 @@ constexpr std::int32_t empty_height = 0xFF00;
 
 // How far heights are followed away from the red: a feathered edge blends
 // over several pixels, and only where it ends do the heights show the jump.
-constexpr int reach = 12;
+constexpr std::uint32_t reach = 12;
 constexpr std::uint32_t kept_rows = 2 * reach + 1;
 
 // The level the heights fall to must lie this far below pure red, and the
@@ -26,42 +27,81 @@ constexpr std::uint32_t kept_rows = 2 * reach + 1;
 constexpr std::int32_t least_gap = 4096;
 constexpr std::int32_t least_share = 8;
 
-std::uint16_t code_of(const std::uint8_t* pixel) {
-  const std::uint8_t red = pixel[heightio::channel::red];
-  const std::uint8_t blue = pixel[heightio::channel::blue];
-  if (red != 0xFF) return static_cast<std::uint16_t>(red << 8 | blue);
-  return blue == 0 && pixel[heightio::channel::green] == 0 ? pure_red : other_red;
+// Codes of `count` pixels into `codes`. Every row near pure red goes through
+// this loop, so it is written without branches, as masks, and with pointers
+// that never overlap, so that the compiler turns it into vector instructions.
+// A pixel is read as one little-endian word: blue in the low byte, then
+// green, red and alpha.
+void code_row(const std::uint8_t* __restrict pixels, std::uint16_t* __restrict codes,
+              std::uint32_t count) {
+  for (std::uint32_t x = 0; x < count; ++x) {
+    std::uint32_t word;
+    std::memcpy(&word, pixels + std::size_t{x} * pixel_size, sizeof word);
+    const std::uint32_t height = (word >> 8 & 0xFF00) | (word & 0xFF);
+    const std::uint32_t red = 0u - static_cast<std::uint32_t>((word & 0xFF0000) == 0xFF0000);
+    const std::uint32_t pure = 0u - static_cast<std::uint32_t>((word & 0xFFFFFF) == 0xFF0000);
+    // Red 255 gives other_red, or pure_red for FF 00 00; any other pixel its height.
+    const std::uint32_t code = (height & ~red) | (red & (other_red & ~(pure & 0xFF)));
+    codes[x] = static_cast<std::uint16_t>(code);
+  }
+}
+
+// Whether any of `count` pixels is pure red, told without branches.
+bool holds_pure_red(const std::uint8_t* pixels, std::uint32_t count) {
+  std::uint32_t any_pure = 0;
+  for (std::uint32_t x = 0; x < count; ++x) {
+    std::uint32_t word;
+    std::memcpy(&word, pixels + std::size_t{x} * pixel_size, sizeof word);
+    any_pure |= static_cast<std::uint32_t>((word & 0xFFFFFF) == 0xFF0000);
+  }
+  return any_pure != 0;
 }
 
 }  // namespace
 
-SoftEdgeSurvey::SoftEdgeSurvey(std::uint32_t width, std::uint32_t height, bool top_row_first)
+SoftEdgeSurvey::SoftEdgeSurvey(std::uint32_t width, std::uint32_t height, bool top_row_first,
+                               std::uint32_t rows_in_place)
     : width_(width),
       height_(height),
       top_row_first_(top_row_first),
+      code_on_demand_(rows_in_place >= reach + 2),
       ring_(std::size_t{width} * kept_rows),
-      holds_pure_red_(kept_rows) {}
+      holds_pure_red_(kept_rows),
+      pixels_(kept_rows),
+      coded_(kept_rows, -1) {}
 
 const std::uint16_t* SoftEdgeSurvey::row(std::uint32_t y) const {
   return ring_.data() + std::size_t{y % kept_rows} * width_;
 }
 
+// Only the rows within reach of pure red are ever looked at or walked over:
+// rows y - reach - 1 ... y + reach + 1 around a pure red row y. Where the
+// rows before stay in place long enough, a row is coded only when pure red
+// comes that near, so that a picture without a red fill costs one quick scan
+// a row; otherwise every row is coded as it comes.
 void SoftEdgeSurvey::add_row(std::span<const std::uint8_t> pixels) {
   const std::uint32_t y = rows_added_++;
-  std::uint16_t* codes = ring_.data() + std::size_t{y % kept_rows} * width_;
-  bool pure = false;
-  for (std::uint32_t x = 0; x < width_; ++x) {
-    codes[x] = code_of(pixels.data() + std::size_t{x} * pixel_size);
-    pure |= codes[x] == pure_red;
-  }
+  pixels_[y % kept_rows] = pixels.data();
+  const bool pure = holds_pure_red(pixels.data(), width_);
   holds_pure_red_[y % kept_rows] = pure;
+  if (pure) {
+    for (std::uint32_t r = y > reach + 1 ? y - reach - 1 : 0; r < y; ++r) code(r);
+    last_pure_ = y;
+  }
+  if (!code_on_demand_ || (last_pure_ >= 0 && y <= last_pure_ + reach + 1)) code(y);
   // A row is looked at once the rows `reach` below it are kept; the last
   // rows once the last row has come.
-  if (y >= static_cast<std::uint32_t>(reach)) look_at_row(y - reach);
+  if (y >= reach) look_at_row(y - reach);
   if (rows_added_ == height_) {
-    for (std::uint32_t r = y >= static_cast<std::uint32_t>(reach) ? y - reach + 1 : 0; r <= y; ++r)
-      look_at_row(r);
+    for (std::uint32_t r = y >= reach ? y - reach + 1 : 0; r <= y; ++r) look_at_row(r);
   }
+}
+
+void SoftEdgeSurvey::code(std::uint32_t y) {
+  std::int64_t& coded = coded_[y % kept_rows];
+  if (coded == y) return;
+  code_row(pixels_[y % kept_rows], ring_.data() + std::size_t{y % kept_rows} * width_, width_);
+  coded = y;
 }
 
 // Heights followed from (y, x) away from the pure red at (y + dy, x + dx),
@@ -72,7 +112,7 @@ bool SoftEdgeSurvey::soft_edge_at(std::uint32_t y, std::uint32_t x, int dy, int 
   if (row(static_cast<std::uint32_t>(ey))[ex] != pure_red) return false;
   const std::int32_t here = row(y)[x];
   std::int32_t level = here;
-  int steps = 0;
+  std::uint32_t steps = 0;
   for (std::int64_t ny = y - dy, nx = x - dx; steps < reach; ny -= dy, nx -= dx, ++steps) {
     if (ny < 0 || nx < 0 || ny >= rows_added_ || nx >= width_) break;
     const std::int32_t next = row(static_cast<std::uint32_t>(ny))[nx];
@@ -127,10 +167,11 @@ std::string run_soft_edge_warning() {
 }  // namespace
 
 void survey_soft_edges(std::span<const std::uint8_t> pixels, std::uint32_t r, std::uint32_t width,
-                       std::uint32_t height, bool top_row_first) {
+                       std::uint32_t height, bool top_row_first, std::uint32_t rows_in_place) {
   if (r == 1) {
-    heightio::allocate_or_fail(
-        [&] { run_survey = std::make_unique<SoftEdgeSurvey>(width, height, top_row_first); });
+    heightio::allocate_or_fail([&] {
+      run_survey = std::make_unique<SoftEdgeSurvey>(width, height, top_row_first, rows_in_place);
+    });
     heightio::add_warning_source(run_soft_edge_warning);
   }
   run_survey->add_row(pixels);

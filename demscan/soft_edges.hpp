@@ -23,8 +23,10 @@ namespace demscan {
 class SoftEdgeSurvey {
  public:
   // Rows of `width` pixels, `height` of them, the first stored row being the
-  // top of the picture when `top_row_first`.
-  SoftEdgeSurvey(std::uint32_t width, std::uint32_t height, bool top_row_first);
+  // top of the picture when `top_row_first`. The last `rows_in_place` rows
+  // added stay where they lie.
+  SoftEdgeSurvey(std::uint32_t width, std::uint32_t height, bool top_row_first,
+                 std::uint32_t rows_in_place);
 
   // The next stored row in file order, `width` pixels of 4 bytes (blue,
   // green, red, alpha), left to right. Only the last rows a pixel is compared
@@ -37,6 +39,7 @@ class SoftEdgeSurvey {
 
  private:
   void look_at_row(std::uint32_t y);
+  void code(std::uint32_t y);
   bool soft_edge_at(std::uint32_t y, std::uint32_t x, int dy, int dx) const;
   const std::uint16_t* row(std::uint32_t y) const;
 
@@ -44,8 +47,12 @@ class SoftEdgeSurvey {
   std::uint32_t height_;
   bool top_row_first_;
   std::uint32_t rows_added_ = 0;
-  std::vector<std::uint16_t> ring_;   // the kept rows, one code a pixel
-  std::vector<bool> holds_pure_red_;  // per kept row
+  bool code_on_demand_;                      // rows are coded only near pure red
+  std::vector<std::uint16_t> ring_;          // the kept rows, one code a pixel
+  std::int64_t last_pure_ = -1;              // the last row that held pure red
+  std::vector<bool> holds_pure_red_;         // per kept row
+  std::vector<const std::uint8_t*> pixels_;  // per kept row, where it lies
+  std::vector<std::int64_t> coded_;          // per kept row, the row coded there
   std::uint64_t count_ = 0;
   std::uint32_t first_x_ = 0;
   std::uint32_t first_y_ = 0;
@@ -57,6 +64,6 @@ std::string soft_edge_warning(const SoftEdgeSurvey& survey);
 // Feeds the run's survey the stored row number `r` (from 1) in file order,
 // `width` pixels of 4 bytes, and gives its warning at the end of the run.
 void survey_soft_edges(std::span<const std::uint8_t> pixels, std::uint32_t r, std::uint32_t width,
-                       std::uint32_t height, bool top_row_first);
+                       std::uint32_t height, bool top_row_first, std::uint32_t rows_in_place);
 
 }  // namespace demscan

@@ -8,6 +8,7 @@
 
 #include "height_survey.hpp"
 #include "pixel_survey.hpp"
+#include "soft_edges.hpp"
 
 namespace {
 
@@ -87,6 +88,39 @@ TEST(PixelSurvey, TellsAPictureWithoutAnyHeight) {
   add_row(survey, pixels, 1, 0);
   EXPECT_TRUE(survey.any_height);
   EXPECT_EQ(demscan::empty_picture_warning(survey), "");
+}
+
+// A pure red block over rows 20 on, with a blend of red into the row above
+// it; the terrain above lies either below the blend (a soft edge, 20 pixels
+// counted) or above it (none). Rows coded only near pure red, as when the
+// rows before stay in place, must count what rows coded as they come count.
+TEST(SoftEdgeSurvey, CountsTheSameWhetherRowsAreCodedAsTheyComeOrOnlyNearPureRed) {
+  constexpr std::uint32_t size = 40;
+  const auto pixel = [](std::uint32_t height) {
+    const auto low = static_cast<std::uint8_t>(height & 0xFF);
+    return std::vector<std::uint8_t>{low, low, static_cast<std::uint8_t>(height >> 8), 255};
+  };
+  for (const bool falls : {true, false}) {
+    std::vector<std::vector<std::uint8_t>> rows(size);
+    for (std::uint32_t y = 0; y < size; ++y) {
+      for (std::uint32_t x = 0; x < size; ++x) {
+        const bool red = y >= 20 && x >= 10 && x < 30;
+        const std::uint32_t terrain = falls ? 20000 : 50000;
+        std::vector<std::uint8_t> p = red ? std::vector<std::uint8_t>{0, 0, 255, 255}
+                                          : pixel(y == 19 && x >= 10 && x < 30 ? 42512 : terrain);
+        rows[y].insert(rows[y].end(), p.begin(), p.end());
+      }
+    }
+    for (const std::uint32_t rows_in_place : {1u, size}) {
+      demscan::SoftEdgeSurvey survey(size, size, true, rows_in_place);
+      for (const auto& row : rows) survey.add_row(row);
+      EXPECT_EQ(survey.count(), falls ? 20u : 0u) << rows_in_place;
+      if (falls) {
+        EXPECT_EQ(survey.first_x(), 10u);
+        EXPECT_EQ(survey.first_y(), 19u);
+      }
+    }
+  }
 }
 
 }  // namespace
