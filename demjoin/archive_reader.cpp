@@ -152,18 +152,27 @@ bool decode_height_block(const std::uint8_t* block, TileHeights& heights) {
 }
 
 void read_tile_heights(ArchiveReader& reader, std::size_t i, TileHeights& heights) {
-  const std::uint64_t offset = height_block_offset(reader.tiles.size(), i);
   if (reader.positioned) {
-    read_block_at(*reader.file, offset, reader.block.data(), demtiler::height_block_size);
+    record_job_failure(load_tile_heights(reader, i, reader.block.data(), heights));
     check_io();
-  } else {
-    skip_to(reader, offset);
-    read_block(*reader.file, reader.block.data(), demtiler::height_block_size);
-    check_io();
-    reader.at += demtiler::height_block_size;
+    return;
   }
+  skip_to(reader, height_block_offset(reader.tiles.size(), i));
+  read_block(*reader.file, reader.block.data(), demtiler::height_block_size);
+  check_io();
+  reader.at += demtiler::height_block_size;
   if (!decode_height_block(reader.block.data(), heights))
     raise_at_call_site(code::invalid_float_operation);
+}
+
+JobResult load_tile_heights(const ArchiveReader& reader, std::size_t i, std::uint8_t* block,
+                            TileHeights& heights) {
+  std::size_t done = 0;
+  const JobResult read = read_bytes_at(*reader.file, height_block_offset(reader.tiles.size(), i),
+                                       block, demtiler::height_block_size, done);
+  if (read.code != 0) return read;
+  if (!decode_height_block(block, heights)) return {code::invalid_float_operation, 0};
+  return {};
 }
 
 }  // namespace demjoin

@@ -49,6 +49,12 @@ std::uint64_t height_block_offset(std::uint64_t tile_count, std::uint64_t i);
 // operation, with 207.
 void read_tile_heights(ArchiveReader& reader, std::size_t i, TileHeights& heights);
 
+// The same for a regular file, as a job that may run on either thread: reads
+// the block where it lies into `block` and decodes it, recording nothing, and
+// returns 0 or the failure read_tile_heights would raise.
+heightio::JobResult load_tile_heights(const ArchiveReader& reader, std::size_t i,
+                                      std::uint8_t* block, TileHeights& heights);
+
 // Reads a stream on to the end of the archive's last texture block, as far
 // as it goes, without failing: a program that writes the archive into a pipe
 // then finishes its writes instead of finding its reader gone. Reading stops

@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
+#include <optional>
 #include <string>
 
 #include "console.hpp"
 #include "error_codes.hpp"
 #include "failure.hpp"
+#include "pipeline.hpp"
 
 namespace demjoin {
 namespace {
@@ -22,6 +25,10 @@ constexpr std::uint32_t shared_rows = tile_span - tile_stride;
 // Zero rows after the last tile row go out in writes of at least this many
 // samples, however narrow the raster.
 constexpr std::size_t min_band_samples = std::size_t{1} << 18;
+
+std::size_t band_samples(std::uint32_t width) {
+  return std::max(std::size_t{tile_span} * width, min_band_samples);
+}
 
 std::uint64_t size_holding(std::uint64_t last_tile) {
   return std::uint64_t{tile_stride} * (last_tile + 1) + shared_rows;
@@ -63,6 +70,44 @@ std::uint64_t count_differences(const TileHeights& heights, const std::uint32_t*
   }
   return count;
 }
+
+// The heights of the archive's tiles in directory order. From a regular file
+// each height block is read where it lies and decoded a few tiles ahead, on
+// the pipeline's second thread, while the program places and writes; a
+// stream is read in order on the program's thread.
+class TilesInOrder {
+ public:
+  explicit TilesInOrder(ArchiveReader& reader) : reader_(reader) {
+    if (!reader.positioned || reader.tiles.empty()) return;
+    pipeline_.emplace(tile_slots, slot_bytes);
+    pipeline_->start(reader.tiles.size(), [this](std::uint64_t i, std::uint8_t* slot, Runner) {
+      return load_tile_heights(reader_, i, slot + block_at, *new (slot) TileHeights);
+    });
+  }
+
+  // Entry i's heights, until the entry after the next is taken. A failure of
+  // its block is raised here.
+  const TileHeights& take(std::size_t i) {
+    if (!pipeline_) {
+      read_tile_heights(reader_, i, heights_);
+      return heights_;
+    }
+    const Pipeline::Taken taken = pipeline_->take(i);
+    record_job_failure(taken.result);
+    check_io();
+    return *std::launder(reinterpret_cast<const TileHeights*>(taken.slot));
+  }
+
+ private:
+  // A slot holds a tile's heights, then the height block they come from.
+  static constexpr std::size_t block_at = (sizeof(TileHeights) + 63) / 64 * 64;
+  static constexpr std::size_t slot_bytes = (block_at + demtiler::height_block_size + 63) / 64 * 64;
+  static constexpr std::size_t tile_slots = 16;
+
+  ArchiveReader& reader_;
+  std::optional<Pipeline> pipeline_;
+  TileHeights heights_;
+};
 
 }  // namespace
 
@@ -120,10 +165,10 @@ void print_map(const TileList& tiles, const demtiler::TileCounts& counts) {
   check_io();
 }
 
-RasterBands::RasterBands(std::uint32_t width) : width_(width) {
-  allocate_or_fail(
-      [&] { samples_.resize(std::max(std::size_t{tile_span} * width, min_band_samples)); });
-}
+RasterBands::RasterBands(std::uint32_t width)
+    : width_(width),
+      pages_(band_samples(width) * sizeof(std::uint32_t)),
+      samples_(reinterpret_cast<std::uint32_t*>(pages_.data()), band_samples(width)) {}
 
 void RasterBands::place_tile(const TileHeights& heights, std::uint32_t tx) {
   std::uint32_t* left = &samples_[std::size_t{tile_stride} * tx];
@@ -142,7 +187,7 @@ std::uint64_t RasterBands::write_raster(ArchiveReader& reader, RecordFile& raste
   // Which tiles of the row above and of this row are archived, with a free
   // place on either side so that tile 0 and the last tile have neighbours.
   std::vector<bool> above(std::size_t{counts.across} + 2), here(above.size());
-  TileHeights heights;
+  TilesInOrder tiles(reader);
   std::uint64_t differences = 0;
   std::size_t i = 0;
   for (std::uint32_t ty = 0; ty < counts.down; ++ty) {
@@ -151,7 +196,7 @@ std::uint64_t RasterBands::write_raster(ArchiveReader& reader, RecordFile& raste
     std::fill(here.begin(), here.end(), false);
     for (; i < reader.tiles.size() && reader.tiles[i].ty == ty; ++i) {
       const std::uint32_t tx = reader.tiles[i].tx;
-      read_tile_heights(reader, i, heights);
+      const TileHeights& heights = tiles.take(i);
       const Neighbours around{here[tx], above[tx], above[tx + 1], above[tx + 2]};
       differences +=
           count_differences(heights, &samples_[std::size_t{tile_stride} * tx], width_, around);

@@ -9,9 +9,11 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "archive_reader.hpp"
+#include "pipeline.hpp"
 #include "record_file.hpp"
 #include "tile_scan.hpp"
 
@@ -56,7 +58,8 @@ class RasterBands {
   void write_rows(heightio::RecordFile& raster, std::uint64_t rows);
 
   std::uint32_t width_;
-  std::vector<std::uint32_t> samples_;  // the band, as raw bits, row after row
+  heightio::Pages pages_;             // whole huge pages where the system gives them
+  std::span<std::uint32_t> samples_;  // the band, as raw bits, row after row
 };
 
 }  // namespace demjoin
