@@ -22,13 +22,6 @@ std::uint32_t load_u32(const std::uint8_t* bytes) {
   return load_u16(bytes) | std::uint32_t{load_u16(bytes + 2)} << 16;
 }
 
-// A signalling NaN has all exponent bits set, the quiet bit (22) clear and a
-// non-zero mantissa; multiplying it is an invalid operation.
-bool is_signalling_nan(std::uint32_t bits) {
-  return (bits & 0x7F800000u) == 0x7F800000u && (bits & 0x00400000u) == 0 &&
-         (bits & 0x003FFFFFu) != 0;
-}
-
 std::string tile_words(const TileRef& tile) {
   return "tile row " + std::to_string(tile.ty) + ", column " + std::to_string(tile.tx);
 }
@@ -144,7 +137,7 @@ bool decode_height_block(const std::uint8_t* block, TileHeights& heights) {
   for (std::uint32_t k = 0; k < tile_span; ++k) {
     for (std::uint32_t r = 0; r < tile_span; ++r, cell += cell_size) {
       const std::uint32_t bits = load_u32(cell + 3);
-      if (is_signalling_nan(bits)) return false;
+      if (demtiler::is_signalling_nan(bits)) return false;
       heights[r * tile_span + k] = std::bit_cast<std::uint32_t>(std::bit_cast<float>(bits) * 10.0f);
     }
   }

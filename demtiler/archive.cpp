@@ -49,13 +49,6 @@ Bytes archive_header(const TileList& tiles) {
   return header;
 }
 
-// A signalling NaN has all exponent bits set, the quiet bit (22) clear and a
-// non-zero mantissa; dividing it is an invalid operation.
-bool is_signalling_nan(std::uint32_t bits) {
-  return (bits & 0x7F800000u) == 0x7F800000u && (bits & 0x00400000u) == 0 &&
-         (bits & 0x003FFFFFu) != 0;
-}
-
 // The bytes of one tile in the archive, written with one request: its
 // height block, then the blank texture block. The constant bytes are put in
 // once; each tile then fills in only its heights.

@@ -41,4 +41,13 @@ void write_template_block(heightio::RecordFile& archive, const TemplateBlock& bl
 void write_tiles(heightio::RecordFile& archive, const heightio::RecordFile& raster,
                  std::uint32_t width, const TileList& tiles);
 
+// Whether the bits of a 32-bit float are a signalling NaN: all exponent bits
+// set, the quiet bit (22) clear and a non-zero mantissa. Any arithmetic on
+// one, the archive's division by 10 or its reading back's multiplication, is
+// an invalid operation.
+inline bool is_signalling_nan(std::uint32_t bits) {
+  return (bits & 0x7F800000u) == 0x7F800000u && (bits & 0x00400000u) == 0 &&
+         (bits & 0x003FFFFFu) != 0;
+}
+
 }  // namespace demtiler
