@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "processor.hpp"
+
 // Header only, so that no library is needed on any system.
 #define XXH_INLINE_ALL
 #include <xxhash.h>
@@ -12,8 +14,7 @@ std::uint64_t row_hash_avx2(const void* bytes, std::size_t size);
 
 // The same hash either way; the AVX2 one where the processor has it.
 std::uint64_t row_hash(const void* bytes, std::size_t size) {
-  static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
-  return avx2 ? row_hash_avx2(bytes, size) : XXH3_64bits(bytes, size);
+  return has_avx2() ? row_hash_avx2(bytes, size) : XXH3_64bits(bytes, size);
 }
 
 HashStream::HashStream() : state_(XXH3_createState()) {

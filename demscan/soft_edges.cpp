@@ -5,6 +5,7 @@
 
 #include "failure.hpp"
 #include "pixel_decoding.hpp"
+#include "processor.hpp"
 #include "warnings.hpp"
 
 namespace demscan {
@@ -29,11 +30,12 @@ constexpr std::int32_t least_share = 8;
 
 // Codes of `count` pixels into `codes`. Every row near pure red goes through
 // this loop, so it is written without branches, as masks, and with pointers
-// that never overlap, so that the compiler turns it into vector instructions.
-// A pixel is read as one little-endian word: blue in the low byte, then
-// green, red and alpha.
-void code_row(const std::uint8_t* __restrict pixels, std::uint16_t* __restrict codes,
-              std::uint32_t count) {
+// that never overlap, so that the compiler turns it into vector instructions;
+// it is inlined into a build for SSE2 and one for AVX2. A pixel is read as one
+// little-endian word: blue in the low byte, then green, red and alpha.
+[[gnu::always_inline]] inline void code_pixels(const std::uint8_t* __restrict pixels,
+                                               std::uint16_t* __restrict codes,
+                                               std::uint32_t count) {
   for (std::uint32_t x = 0; x < count; ++x) {
     std::uint32_t word;
     std::memcpy(&word, pixels + std::size_t{x} * pixel_size, sizeof word);
@@ -47,7 +49,7 @@ void code_row(const std::uint8_t* __restrict pixels, std::uint16_t* __restrict c
 }
 
 // Whether any of `count` pixels is pure red, told without branches.
-bool holds_pure_red(const std::uint8_t* pixels, std::uint32_t count) {
+[[gnu::always_inline]] inline bool any_pure_red(const std::uint8_t* pixels, std::uint32_t count) {
   std::uint32_t any_pure = 0;
   for (std::uint32_t x = 0; x < count; ++x) {
     std::uint32_t word;
@@ -55,6 +57,35 @@ bool holds_pure_red(const std::uint8_t* pixels, std::uint32_t count) {
     any_pure |= static_cast<std::uint32_t>((word & 0xFFFFFF) == 0xFF0000);
   }
   return any_pure != 0;
+}
+
+void code_row_sse2(const std::uint8_t* pixels, std::uint16_t* codes, std::uint32_t count) {
+  code_pixels(pixels, codes, count);
+}
+
+[[gnu::target("avx2")]] void code_row_avx2(const std::uint8_t* pixels, std::uint16_t* codes,
+                                           std::uint32_t count) {
+  code_pixels(pixels, codes, count);
+}
+
+bool holds_pure_red_sse2(const std::uint8_t* pixels, std::uint32_t count) {
+  return any_pure_red(pixels, count);
+}
+
+[[gnu::target("avx2")]] bool holds_pure_red_avx2(const std::uint8_t* pixels, std::uint32_t count) {
+  return any_pure_red(pixels, count);
+}
+
+void code_row(const std::uint8_t* pixels, std::uint16_t* codes, std::uint32_t count) {
+  if (heightio::has_avx2())
+    code_row_avx2(pixels, codes, count);
+  else
+    code_row_sse2(pixels, codes, count);
+}
+
+bool holds_pure_red(const std::uint8_t* pixels, std::uint32_t count) {
+  return heightio::has_avx2() ? holds_pure_red_avx2(pixels, count)
+                              : holds_pure_red_sse2(pixels, count);
 }
 
 }  // namespace
