@@ -82,7 +82,7 @@ JobResult TwoPassRows::read_batch(std::uint64_t b, std::uint8_t* slot, bool writ
       continue;
     }
     if (convert_)
-      if (const std::int32_t code = convert_(bytes); code != 0) return {code, place};
+      if (const std::int32_t code = convert_(bytes, place); code != 0) return {code, place};
     if (hash != hashes_[row]) return {code::input_changed, place, 0, &file_};
   }
   return {};
@@ -136,7 +136,7 @@ std::uint8_t* TwoPassRows::reread_row() {
   const std::uint32_t k = served_++;
   std::uint8_t* row = store_->row(order_ == Order::last_to_first ? rows_.count - 1 - k : k);
   if (convert_)
-    if (const std::int32_t code = convert_(row); code != 0) record_failure(code);
+    if (const std::int32_t code = convert_(row, k); code != 0) record_failure(code);
   return row;
 }
 

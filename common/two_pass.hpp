@@ -43,9 +43,10 @@ struct RowSpan {
 
 enum class Order { first_to_last, last_to_first };
 
-// Converts a row where it lies for writing: 0 or the run-time error code.
-// It runs on either thread, so it must not record, print or throw.
-using RowConversion = std::function<std::int32_t(std::uint8_t* row)>;
+// Converts a row where it lies for writing, the row at `place` (from 0) in
+// the writing order: 0 or the run-time error code. It runs on either thread,
+// so it must not record, print or throw.
+using RowConversion = std::function<std::int32_t(std::uint8_t* row, std::uint32_t place)>;
 
 class TwoPassRows {
  public:

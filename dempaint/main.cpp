@@ -103,7 +103,7 @@ void read_raster_rows(TwoPassRows& rows, const PaintSettings& settings) {
 // out several at a time.
 void write_rows_bottom_up(RecordFile& image, TwoPassRows& rows, const PaintSettings& settings) {
   const std::size_t row_bytes = std::size_t{settings.width} * pixel_size;
-  rows.start_writing_phase(Order::last_to_first, [row_bytes](std::uint8_t* row) {
+  rows.start_writing_phase(Order::last_to_first, [row_bytes](std::uint8_t* row, std::uint32_t) {
     return paint_row({row, row_bytes});
   });
   write_rows(

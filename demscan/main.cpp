@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "command_line.hpp"
 #include "console.hpp"
@@ -70,43 +69,37 @@ ScanSettings read_settings() {
   return settings;
 }
 
-// The place of stored row r (counted from 1) in the order the raster is
-// written, which is also its picture row counted from the top.
-std::uint32_t place_of_stored_row(const TgaLayout& layout, std::uint32_t r) {
-  return layout.top_row_first ? r - 1 : layout.height - r;
-}
-
-// The stored row (counted from 1) written at place i.
+// The stored row (counted from 1) written at place i, the picture row i
+// counted from the top.
 std::uint32_t stored_row_of(const TgaLayout& layout, std::uint32_t i) {
   return layout.top_row_first ? i + 1 : layout.height - i;
 }
 
-// Reading phase: every stored row, and what it will add to the survey once it
-// is written, noted by its place. Each row number stands on a line of its own.
-void read_stored_rows(StoredRows& rows, const TgaLayout& layout, std::uint16_t mode,
-                      std::vector<RowSurvey>& surveys) {
+// Reading phase: every stored row, looked at for the soft edges of red fills.
+// Each row number stands on a line of its own.
+void read_stored_rows(StoredRows& rows, const TgaLayout& layout) {
   const std::size_t row_bytes = std::size_t{layout.width} * pixel_size;
   for (std::uint32_t r = 1; r <= layout.height; ++r) {
     const std::uint8_t* pixels = rows.read_row();
     check_io();
-    surveys[place_of_stored_row(layout, r)] = survey_row({pixels, row_bytes}, mode);
     survey_soft_edges({pixels, row_bytes}, r, layout.width, layout.height, layout.top_row_first,
                       rows.rows_kept());
     print_row_on_line(r);
   }
 }
 
-// Writing phase: each row decoded where it lies, on the pipeline's second
-// thread where it can be, and its survey added once it is sure to be written.
+// Writing phase: each row decoded and surveyed where it lies, on the
+// pipeline's second thread where it can be, and its survey added once it is
+// sure to be written.
 void write_raster_rows(RecordFile& raster, StoredRows& rows, const TgaLayout& layout,
-                       std::uint16_t mode, const std::vector<RowSurvey>& surveys) {
+                       std::uint16_t mode) {
   rows.start_writing_phase(layout.top_row_first ? Order::first_to_last : Order::last_to_first,
                            mode);
   write_rows(
       raster, std::size_t{layout.width} * sizeof(float), rows.rows_kept(), layout.height,
       [&](std::uint32_t) { return rows.reread_row(); },
       [&](std::uint32_t i) {
-        survey_decoded_row(surveys[i], i);
+        survey_decoded_row(rows.survey(i), i);
         return stored_row_of(layout, i);
       });
 }
@@ -134,18 +127,15 @@ void demscan_main() {
   create_file(raster, settings.raster_path, 1);
   check_io();
 
-  // 4. Reading phase: every stored row as it is, surveyed. Only an image that
-  //    cannot be read a second time (a pipe, the standard input) is kept in
-  //    memory.
+  // 4. Reading phase: every stored row as it is. Only an image that cannot be
+  //    read a second time (a pipe, the standard input) is kept in memory.
   {
     StoredRows rows(reader);
-    std::vector<RowSurvey> surveys;
-    allocate_or_fail([&] { surveys.resize(reader.layout.height); });
-    read_stored_rows(rows, reader.layout, settings.mode, surveys);
+    read_stored_rows(rows, reader.layout);
     print_phase_end();
 
-    // 5. Writing phase: the raster rows, decoded.
-    write_raster_rows(raster, rows, reader.layout, settings.mode, surveys);
+    // 5. Writing phase: the raster rows, decoded and surveyed.
+    write_raster_rows(raster, rows, reader.layout, settings.mode);
     print_phase_end();
   }
 

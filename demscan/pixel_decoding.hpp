@@ -29,7 +29,7 @@ inline float decode_height_pixel(std::span<const std::uint8_t, pixel_size> pixel
 // little-endian word, branch-free so that loops over a row become vector
 // instructions; empty samples give 0.
 template <bool green_offset>
-std::int32_t decoded_number(std::uint32_t word) {
+[[gnu::always_inline]] inline std::int32_t decoded_number(std::uint32_t word) {
   const auto b = static_cast<std::int32_t>((word >> (8 * heightio::channel::blue)) & 0xFF);
   const auto g = static_cast<std::int32_t>((word >> (8 * heightio::channel::green)) & 0xFF);
   const auto r = static_cast<std::int32_t>((word >> (8 * heightio::channel::red)) & 0xFF);
@@ -38,9 +38,5 @@ std::int32_t decoded_number(std::uint32_t word) {
   const std::int32_t keep = -static_cast<std::int32_t>(r != 255);
   return value & keep;
 }
-
-// Decodes a row of pixels where it lies: the 4 bytes of each pixel become its
-// sample, as decode_height_pixel gives it. Safe on any thread.
-void decode_row_in_place(std::span<std::uint8_t> row, std::uint16_t mode);
 
 }  // namespace demscan

@@ -4,38 +4,86 @@
 #include <cstring>
 
 #include "pixel_decoding.hpp"
+#include "processor.hpp"
 #include "warnings.hpp"
 
 namespace demscan {
 namespace {
 
+// The loops below are inlined into a build for SSE2 and one for AVX2.
+
 // A pixel as one little-endian word: blue in the low byte, then green, red
 // and alpha. Pure red or green equal to blue is what dempaint paints.
-bool foreign_pixel(std::uint32_t word) {
+[[gnu::always_inline]] inline bool foreign_pixel(std::uint32_t word) {
   const bool pure_red = ((word >> 16) & 0xFF) == 0xFF;
   const bool green_is_blue = ((word ^ (word >> 8)) & 0xFF) == 0;
   return !pure_red & !green_is_blue;
 }
 
-std::uint32_t pixel_word(std::span<const std::uint8_t> pixels, std::size_t c) {
+[[gnu::always_inline]] inline std::uint32_t pixel_word(const std::uint8_t* pixels, std::size_t c) {
   std::uint32_t word;
-  std::memcpy(&word, pixels.data() + c * pixel_size, sizeof word);
+  std::memcpy(&word, pixels + c * pixel_size, sizeof word);
   return word;
 }
 
-// The usual row has no foreign pixel: one branch-free pass tells. Blocks of a
-// fixed length let the compiler count with vector operations.
-std::uint32_t count_foreign(std::span<const std::uint8_t> pixels, std::size_t width) {
-  constexpr std::size_t block = 64;
-  std::uint32_t count = 0;
-  std::size_t c = 0;
-  for (; c + block <= width; c += block) {
-    std::uint32_t in_block = 0;
-    for (std::size_t i = 0; i < block; ++i) in_block += foreign_pixel(pixel_word(pixels, c + i));
-    count += in_block;
+// Blocks of a fixed length, each first surveyed and then decoded while its
+// pixels are in the nearest cache, let the compiler count and decode with
+// vector operations: one pass over the row does both.
+constexpr std::size_t block = 64;
+
+// How many of `count` pixels are foreign, told without branches.
+[[gnu::always_inline]] inline std::uint32_t count_foreign(const std::uint8_t* pixels,
+                                                          std::size_t count) {
+  std::uint32_t foreign = 0;
+  for (std::size_t c = 0; c < count; ++c) foreign += foreign_pixel(pixel_word(pixels, c));
+  return foreign;
+}
+
+// Decodes `count` pixels where they lie; any sample that is not 0 makes the
+// result non-zero.
+template <bool green_offset>
+[[gnu::always_inline]] inline std::int32_t decode_block(std::uint8_t* pixels, std::size_t count) {
+  static_assert(sizeof(float) == pixel_size);
+  std::int32_t any = 0;
+  for (std::size_t c = 0; c < count; ++c) {
+    const std::int32_t number = decoded_number<green_offset>(pixel_word(pixels, c));
+    any |= number;
+    const auto sample = static_cast<float>(number);
+    std::memcpy(pixels + c * pixel_size, &sample, pixel_size);
   }
-  for (; c < width; ++c) count += foreign_pixel(pixel_word(pixels, c));
-  return count;
+  return any;
+}
+
+// Foreign pixels count in the plain decoding only.
+template <bool green_offset>
+[[gnu::always_inline]] inline RowSurvey decode_row(std::uint8_t* row, std::size_t width) {
+  RowSurvey survey;
+  survey.samples = static_cast<std::uint32_t>(width);
+  std::int32_t any = 0;
+  for (std::size_t c = 0; c < width; c += block) {
+    std::uint8_t* pixels = row + c * pixel_size;
+    const std::size_t count = std::min(block, width - c);
+    if (!green_offset) {
+      const std::uint32_t foreign = count_foreign(pixels, count);
+      if (foreign != 0 && survey.foreign == 0) {
+        survey.first_x = static_cast<std::uint32_t>(c);
+        while (!foreign_pixel(pixel_word(row, survey.first_x))) ++survey.first_x;
+      }
+      survey.foreign += foreign;
+    }
+    any |= decode_block<green_offset>(pixels, count);
+  }
+  survey.any_height = any != 0;
+  return survey;
+}
+
+RowSurvey decode_row_sse2(std::uint8_t* row, std::size_t width, std::uint16_t mode) {
+  return mode == 0 ? decode_row<false>(row, width) : decode_row<true>(row, width);
+}
+
+[[gnu::target("avx2")]] RowSurvey decode_row_avx2(std::uint8_t* row, std::size_t width,
+                                                  std::uint16_t mode) {
+  return mode == 0 ? decode_row<false>(row, width) : decode_row<true>(row, width);
 }
 
 PixelSurvey run_survey;
@@ -46,31 +94,6 @@ std::string run_foreign_pixel_warning() {
 
 std::string run_empty_picture_warning() {
   return empty_picture_warning(run_survey);
-}
-
-// The foreign pixels of a row, in the plain decoding only.
-void survey_pixels(std::span<const std::uint8_t> pixels, std::size_t width, std::uint16_t mode,
-                   RowSurvey& row) {
-  if (mode != 0) return;
-  row.foreign = count_foreign(pixels, width);
-  if (row.foreign == 0) return;
-  for (row.first_x = 0; !foreign_pixel(pixel_word(pixels, row.first_x)); ++row.first_x) {
-  }
-}
-
-// Whether some pixel decodes to a height. The usual row says so in its first
-// block; each block is one branch-free pass.
-template <bool green_offset>
-bool holds_height(std::span<const std::uint8_t> pixels, std::size_t width) {
-  constexpr std::size_t block = 64;
-  for (std::size_t c = 0; c < width; c += block) {
-    const std::size_t count = std::min(block, width - c);
-    std::int32_t any = 0;
-    for (std::size_t i = 0; i < count; ++i)
-      any |= decoded_number<green_offset>(pixel_word(pixels, c + i));
-    if (any != 0) return true;
-  }
-  return false;
 }
 
 }  // namespace
@@ -86,13 +109,10 @@ void PixelSurvey::add(const RowSurvey& row, std::uint32_t y) {
   foreign += row.foreign;
 }
 
-RowSurvey survey_row(std::span<const std::uint8_t> pixels, std::uint16_t mode) {
-  RowSurvey row;
-  row.samples = static_cast<std::uint32_t>(pixels.size() / pixel_size);
-  row.any_height = mode == 0 ? holds_height<false>(pixels, row.samples)
-                             : holds_height<true>(pixels, row.samples);
-  survey_pixels(pixels, row.samples, mode, row);
-  return row;
+RowSurvey decode_row_in_place(std::span<std::uint8_t> row, std::uint16_t mode) {
+  const std::size_t width = row.size() / pixel_size;
+  return heightio::has_avx2() ? decode_row_avx2(row.data(), width, mode)
+                              : decode_row_sse2(row.data(), width, mode);
 }
 
 std::string foreign_pixel_warning(const PixelSurvey& survey) {

@@ -29,12 +29,14 @@ struct PixelSurvey {
   std::uint32_t first_x = 0;  // the top-most, then left-most of them,
   std::uint32_t first_y = 0;  // counted from the top-left corner of the picture
 
-  // A row surveyed by survey_row, picture row `y` counted from the top.
+  // A row surveyed by decode_row_in_place, picture row `y` counted from the top.
   void add(const RowSurvey& row, std::uint32_t y);
 };
 
-// What a row of 4-byte pixels adds to the survey in the given decoding.
-RowSurvey survey_row(std::span<const std::uint8_t> pixels, std::uint16_t mode);
+// Decodes a row of 4-byte pixels where it lies: each pixel becomes its sample,
+// as decode_height_pixel gives it in `mode`. Returns what the row adds to the
+// survey. Safe on any thread.
+RowSurvey decode_row_in_place(std::span<std::uint8_t> row, std::uint16_t mode);
 
 // The warnings, or empty texts when there is nothing to say.
 std::string foreign_pixel_warning(const PixelSurvey& survey);

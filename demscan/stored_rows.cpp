@@ -64,9 +64,10 @@ void StoredRows::start_writing_phase(Order order, std::uint16_t mode) {
   order_ = order;
   mode_ = mode;
   served_ = 0;
+  allocate_or_fail([&] { surveys_.resize(reader_.layout.height); });
   if (plain_ && handed_out_as_stored())
-    plain_->start_writing_phase(order, [row_bytes = row_bytes_, mode](std::uint8_t* row) {
-      decode_row_in_place({row, row_bytes}, mode);
+    plain_->start_writing_phase(order, [this](std::uint8_t* row, std::uint32_t place) {
+      surveys_[place] = decode_row_in_place({row, row_bytes_}, mode_);
       return 0;
     });
   else if (plain_)
@@ -75,7 +76,7 @@ void StoredRows::start_writing_phase(Order order, std::uint16_t mode) {
 }
 
 // A row that is not handed out as stored, in 4-byte pixels left to right.
-std::uint8_t* StoredRows::unpacked_row() {
+std::uint8_t* StoredRows::unpacked_row(std::uint32_t place) {
   if (plain_) {
     const std::uint8_t* stored = plain_->reread_row();
     check_io();
@@ -83,8 +84,8 @@ std::uint8_t* StoredRows::unpacked_row() {
     unpack_plain_row(reader_.layout, stored, row);
     return row;
   }
-  const std::uint32_t k = served_++;
-  const std::uint32_t r = order_ == Order::last_to_first ? reader_.layout.height - 1 - k : k;
+  const std::uint32_t r =
+      order_ == Order::last_to_first ? reader_.layout.height - 1 - place : place;
   if (store_) return store_->row(r);
   std::uint8_t* row = next_ring_row();
   reread_packed_row(reader_, r, starts_[r], starts_[r + 1].at, row);
@@ -92,9 +93,10 @@ std::uint8_t* StoredRows::unpacked_row() {
 }
 
 const std::uint8_t* StoredRows::reread_row() {
+  const std::uint32_t place = served_++;
   if (plain_ && handed_out_as_stored()) return plain_->reread_row();
-  std::uint8_t* row = unpacked_row();
-  decode_row_in_place({row, row_bytes_}, mode_);
+  std::uint8_t* row = unpacked_row(place);
+  surveys_[place] = decode_row_in_place({row, row_bytes_}, mode_);
   return row;
 }
 

@@ -1,6 +1,6 @@
 // The stored rows of an image in demscan's two phases: read in file order in
 // the reading phase, handed out again in the order the raster is written,
-// decoded into samples.
+// decoded into samples, each with what it adds to the pixel survey.
 //
 // Uncompressed rows lie at fixed places: a regular file is read again there
 // (TwoPassRows), and rows of 4-byte pixels stored left to right are decoded on
@@ -15,6 +15,7 @@
 #include <optional>
 #include <vector>
 
+#include "pixel_survey.hpp"
 #include "row_store.hpp"
 #include "tga_reader.hpp"
 #include "two_pass.hpp"
@@ -38,6 +39,10 @@ class StoredRows {
   // changed since the reading phase with 154.
   const std::uint8_t* reread_row();
 
+  // What the row handed out at `place` (from 0) in the writing phase adds to
+  // the survey.
+  const RowSurvey& survey(std::uint32_t place) const { return surveys_[place]; }
+
   // How many of the rows handed out last are still in place.
   std::uint32_t rows_kept() const;
 
@@ -46,7 +51,7 @@ class StoredRows {
   bool handed_out_as_stored() const;
   // The next row of the ring that unpacked rows are handed out in.
   std::uint8_t* next_ring_row();
-  std::uint8_t* unpacked_row();
+  std::uint8_t* unpacked_row(std::uint32_t place);
 
   PixelReader& reader_;
   std::size_t row_bytes_;
@@ -59,6 +64,7 @@ class StoredRows {
   heightio::Order order_ = heightio::Order::last_to_first;
   std::uint16_t mode_ = 0;
   std::uint32_t served_ = 0;
+  std::vector<RowSurvey> surveys_;  // by place in the writing order
 };
 
 }  // namespace demscan

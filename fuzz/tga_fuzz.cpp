@@ -157,10 +157,8 @@ void check_decoding(const std::uint8_t* row, std::size_t width) {
   const std::span<const std::uint8_t> pixels(row, width * pixel_size);
   std::vector<std::uint8_t> plain(pixels.begin(), pixels.end());
   std::vector<std::uint8_t> green_offset = plain;
-  decode_row_in_place(plain, 0);
-  decode_row_in_place(green_offset, 1);
-  const RowSurvey plain_survey = survey_row(pixels, 0);
-  const RowSurvey green_offset_survey = survey_row(pixels, 1);
+  const RowSurvey plain_survey = decode_row_in_place(plain, 0);
+  const RowSurvey green_offset_survey = decode_row_in_place(green_offset, 1);
   std::uint32_t foreign = 0;
   std::size_t first_x = 0;
   bool plain_height = false, green_offset_height = false;

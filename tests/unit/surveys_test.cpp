@@ -39,10 +39,10 @@ std::vector<std::uint8_t> painted_row(std::size_t width) {
   return pixels;
 }
 
-// Surveys the row and adds it to the survey as picture row y.
-void add_row(demscan::PixelSurvey& survey, const std::vector<std::uint8_t>& row, std::uint32_t y,
+// Decodes a copy of the row and adds it to the survey as picture row y.
+void add_row(demscan::PixelSurvey& survey, std::vector<std::uint8_t> row, std::uint32_t y,
              std::uint16_t mode) {
-  survey.add(demscan::survey_row(row, mode), y);
+  survey.add(demscan::decode_row_in_place(row, mode), y);
 }
 
 TEST(PixelSurvey, CountsForeignPixelsAndKeepsTheTopMostLeftMost) {
