@@ -194,7 +194,9 @@ PixelReader make_reader(RecordFile& image, const TgaLayout& layout) {
   reader.pixels_left = std::uint64_t{layout.width} * layout.height;
   if (layout.run_length_encoded) {
     reader.buffer.resize(packed_piece_size);
-    reader.hash = std::make_unique<HashStream>();
+    // Rows read again are checked against the hash of their stored bytes;
+    // rows of an image read once are kept, and need none.
+    if (readable_again(image)) reader.hash = std::make_unique<HashStream>();
   } else if (layout.stored_pixel_size != pixel_size)
     reader.buffer.resize(std::size_t{layout.width} * layout.stored_pixel_size);
   return reader;

@@ -51,8 +51,9 @@ struct PixelReader {
   std::uint32_t packet_left = 0;     // pixels of the current packet not yet handed out
   bool packet_is_run = false;
   heightio::Pixel run_pixel{};
-  // Run-length encoded, read in file order: the stored bytes taken, hashed as
-  // they go, and the hash of the stored bytes of the row read last.
+  // Run-length encoded, read in file order from an image that can be read
+  // again: the stored bytes taken, hashed as they go, and the hash of the
+  // stored bytes of the row read last.
   std::unique_ptr<heightio::HashStream> hash;
   std::size_t hashed = 0;  // the first byte of the buffer not yet hashed
   std::uint64_t row_hash = 0;
