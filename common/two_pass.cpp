@@ -12,8 +12,11 @@ namespace {
 
 // Small enough that a batch is still in the shared cache when the program
 // writes it, and that the slots cost few fresh pages; large enough that a
-// read costs little more than its copy.
+// read costs little more than its copy. Rows of more than 128 KiB (images
+// over 32768 pixels across) go two to a batch: the slots then take at most
+// 2 MiB, which leaves room for what a program keeps of such rows beside them.
 constexpr std::size_t batch_target = std::size_t{1} << 20;
+constexpr std::size_t wide_row = batch_target / 8;
 
 // The program holds two batches (the rows it hands out and the rows before
 // them, which it may still be writing) while the thread fills the others.
@@ -46,14 +49,19 @@ void print_phase_end() {
   check_io();
 }
 
+std::uint32_t rows_per_batch(std::size_t row_bytes, std::uint32_t count) {
+  const std::size_t target = row_bytes > wide_row ? 2 * row_bytes : batch_target;
+  return static_cast<std::uint32_t>(std::clamp<std::size_t>(
+      target / std::max<std::size_t>(row_bytes, 1), 1, std::max<std::uint32_t>(count, 1)));
+}
+
 TwoPassRows::TwoPassRows(RecordFile& file, const RowSpan& rows) : file_(file), rows_(rows) {
   if (rows_.row_bytes == 0 || rows_.count == 0) return;
   if (!readable_again(file_)) {
     store_.emplace(rows_.row_bytes);
     return;
   }
-  rows_per_batch_ = static_cast<std::uint32_t>(
-      std::clamp<std::size_t>(batch_target / rows_.row_bytes, 1, rows_.count));
+  rows_per_batch_ = rows_per_batch(rows_.row_bytes, rows_.count);
   allocate_or_fail([&] { hashes_.resize(rows_.count); });
   pipeline_.emplace(batch_slots, std::size_t{rows_per_batch_} * rows_.row_bytes);
   start_pass(false);

@@ -43,6 +43,10 @@ struct RowSpan {
 
 enum class Order { first_to_last, last_to_first };
 
+// How many of `count` rows of `row_bytes` bytes one batch holds: about 1 MiB
+// of them, or two rows of more than 128 KiB; at least one.
+std::uint32_t rows_per_batch(std::size_t row_bytes, std::uint32_t count);
+
 // Converts a row where it lies for writing, the row at `place` (from 0) in
 // the writing order: 0 or the run-time error code. It runs on either thread,
 // so it must not record, print or throw.

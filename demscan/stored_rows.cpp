@@ -5,14 +5,8 @@
 #include "failure.hpp"
 
 namespace demscan {
-namespace {
 
 using namespace heightio;
-
-// About as much as the rows read again ahead hold.
-constexpr std::size_t ring_target = std::size_t{1} << 20;
-
-}  // namespace
 
 StoredRows::StoredRows(PixelReader& reader)
     : reader_(reader), row_bytes_(std::size_t{reader.layout.width} * pixel_size) {
@@ -23,11 +17,10 @@ StoredRows::StoredRows(PixelReader& reader)
   else if (!readable_again(*reader_.image))
     store_.emplace(row_bytes_);
   // Rows that are unpacked, or read again and decoded one by one, go through a
-  // ring of buffers, so that they stay in place while they wait to be written.
+  // ring of buffers, a batch of them, so that they stay in place while they
+  // wait to be written.
   if (!handed_out_as_stored()) {
-    ring_rows_ = static_cast<std::uint32_t>(
-        std::clamp<std::size_t>(row_bytes_ == 0 ? 1 : ring_target / row_bytes_, 1,
-                                std::max<std::uint32_t>(layout.height, 1)));
+    ring_rows_ = rows_per_batch(row_bytes_, layout.height);
     allocate_or_fail([&] { ring_.resize(std::max<std::size_t>(ring_rows_ * row_bytes_, 1)); });
   }
 }
