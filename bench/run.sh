@@ -24,7 +24,7 @@
 #
 # BEFORE=DIR also measures the programs of another build folder (DIR holds
 # demtiler/, dempaint/ and demscan/ as build/ does) in the same run, on the
-# same files, each program right after the other, for before-and-after figures;
+# same files, the two builds taking turns run by run, for before-and-after figures;
 # demjoin, which the other build may not have, is measured in this build alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -97,47 +97,55 @@ measure_limit() {
   printf '%s\n' "${times[@]}" | best_and_median
 }
 
-# One table row: the program of build folder $2 over the files of this size;
-# $7, when given, is how many bytes of the input the limit reads.
-report() {
-  local program=$1 build=$2 label=$3 size=$4 input=$5 output=$6 input_bytes=${7:-} result limit
-  result=$(measure_program "$output" "$build/$program/$program")
+# Whether the run whose console is in console.txt went well; a terrain with
+# more tiles than one archive holds (error 201) prints a row saying so.
+check_console() {
+  local program=$1 label=$2 size=$3
   # One archive holds at most 34824 tiles: a larger terrain is refused with 201.
   if grep -aq "Runtime error 201" console.txt; then
     printf '| %-8s | %-6s | %-11s | too many tiles for one archive (error 201): not measured |\n' \
       "$program" "$label" "${size}x$size"
-    return
+    return 1
   fi
   if grep -aq "Runtime error" console.txt; then
     echo "$program ($label) failed: $(grep -a 'Runtime error' console.txt)" >&2
     exit 1
   fi
-  limit=$(measure_limit "$input" "$(stat -c %s "$output")" "$input_bytes")
-  read -r best median peak <<<"$result"
-  read -r limit_best limit_median <<<"$limit"
-  awk -v p="$program" -v b="$label" -v s="${size}x$size" -v tb="$best" -v tm="$median" \
-    -v m="$peak" -v lb="$limit_best" -v lm="$limit_median" 'BEGIN {
+}
+
+# One table row of program $1, build label $2 and size $3, from "best median
+# peak_kib" ($4) and the limit's "best median" ($5).
+print_row() {
+  local best median peak limit_best limit_median
+  read -r best median peak <<<"$4"
+  read -r limit_best limit_median <<<"$5"
+  awk -v p="$1" -v b="$2" -v s="${3}x$3" -v tb="$best" -v tm="$median" -v m="$peak" \
+    -v lb="$limit_best" -v lm="$limit_median" 'BEGIN {
       printf "| %-8s | %-6s | %-11s | %6.3f | %8.3f | %8.1f | %7.3f | %7.3f | %5.2f | %6.2f |\n",
         p, b, s, tb, tm, m / 1024, lb, lm, tb / lb, tm / lm }'
+}
+
+# One table row: the program of build folder $2 over the files of this size;
+# $7, when given, is how many bytes of the input the limit reads.
+report() {
+  local program=$1 build=$2 label=$3 size=$4 input=$5 output=$6 input_bytes=${7:-} result
+  result=$(measure_program "$output" "$build/$program/$program")
+  check_console "$program" "$label" "$size" || return 0
+  print_row "$program" "$label" "$size" "$result" \
+    "$(measure_limit "$input" "$(stat -c %s "$output")" "$input_bytes")"
 }
 
 # The numpy script of a program, run with `args` in place of the program:
 # one table row, its output compared with the program's (`output`).
 report_numpy() {
-  local program=$1 script=$2 size=$3 input=$4 output=$5 result limit
+  local program=$1 script=$2 size=$3 input=$4 output=$5 result
   shift 5
   [[ -n $python ]] || return 0
   cp "$output" program-output
   result=$(measure_program "$output" "$python" "$bench/$script" "$@")
   cmp -s "$output" program-output || { echo "$script: output differs from $program's" >&2; exit 1; }
   rm -f program-output
-  limit=$(measure_limit "$input" "$(stat -c %s "$output")")
-  read -r best median peak <<<"$result"
-  read -r limit_best limit_median <<<"$limit"
-  awk -v p="$program" -v s="${size}x$size" -v tb="$best" -v tm="$median" \
-    -v m="$peak" -v lb="$limit_best" -v lm="$limit_median" 'BEGIN {
-      printf "| %-8s | numpy  | %-11s | %6.3f | %8.3f | %8.1f | %7.3f | %7.3f | %5.2f | %6.2f |\n",
-        p, s, tb, tm, m / 1024, lb, lm, tb / lb, tm / lm }'
+  print_row "$program" numpy "$size" "$result" "$(measure_limit "$input" "$(stat -c %s "$output")")"
 }
 
 # A python3 with numpy, Debian's first: another one earlier on the PATH may
@@ -152,12 +160,26 @@ done
 builds=("after $bin")
 [[ -z $before ]] || builds=("before $before" "${builds[@]}")
 
-# Runs `program` of each build on the files of this size; `output` is kept
-# from the last build's run, for the program after it.
+# Runs `program` of each build on the files of this size, RUNS times, the
+# builds taking turns run by run, so that a slow spell of a shared machine
+# falls on each of them alike; `output` is kept from the last build's run, for
+# the program after it.
 report_all() {
-  local program=$1 size=$2 input=$3 output=$4 entry
+  local program=$1 size=$2 input=$3 output=$4 entry kib limit i
+  local -A times=() peaks=()
+  for ((i = 0; i < runs; i++)); do
+    for entry in "${builds[@]}"; do
+      rm -f "$output"
+      times[$entry]+="$(wall run_program "${entry#* }/$program/$program") "
+      check_console "$program" "${entry%% *}" "$size" || return 0
+      kib=$(tail -n 1 peak.txt)
+      ((kib > ${peaks[$entry]:-0})) && peaks[$entry]=$kib
+    done
+  done
+  limit=$(measure_limit "$input" "$(stat -c %s "$output")")
   for entry in "${builds[@]}"; do
-    report "$program" "${entry#* }" "${entry%% *}" "$size" "$input" "$output"
+    print_row "$program" "${entry%% *}" "$size" \
+      "$(printf '%s\n' ${times[$entry]} | best_and_median) ${peaks[$entry]}" "$limit"
   done
 }
 
